@@ -1,0 +1,7 @@
+#include "AppState.h"
+
+TRunFlags RunFlags;
+TAudioInParams AudioInParams;
+TMyAudio MyAudio;
+TMyMidi MyMidi;
+TMySound Sounds[2];

@@ -1,0 +1,160 @@
+#include "TriggerDetector.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "uMaths.h"
+
+namespace {
+// The line from 0 at the threshold to full at 0 dB, in extended precision, truncated toward 0.
+long double LevelLine(long double full, double LevelDb, double ThresDb) {
+  long double thres = std::fabs(static_cast<long double>(ThresDb));
+  if (thres == 0) return full;  // no level can be above a 0 dB threshold; keep the value finite
+  long double v = full - (full / thres) * std::fabs(static_cast<long double>(LevelDb));
+  return std::trunc(v);
+}
+
+int ToInt(long double v) {
+  if (!(v > -2147483648.0L)) return INT32_MIN;
+  if (!(v < 2147483647.0L)) return INT32_MAX;
+  return static_cast<int>(v);
+}
+}  // namespace
+
+int NoteVelocity(double LevelDb, double ThresDb, bool follow_level) {
+  if (!follow_level) return 100;
+  return ToInt(LevelLine(127, LevelDb, ThresDb));
+}
+
+double SoundVolume(double LevelDb, double ThresDb, bool follow_level) {
+  if (!follow_level) return 100.0;
+  return static_cast<double>(LevelLine(100, LevelDb, ThresDb));
+}
+
+TTriggerDetector::TTriggerDetector(const TControlSnapshot& controls, ITriggerActions& actions,
+                                   ITickClock& clock)
+    : TTriggerDetector(TState{RunFlags, AudioInParams, MyMidi, Sounds, Vumeters}, controls, actions,
+                       clock) {}
+
+TTriggerDetector::TTriggerDetector(const TState& state, const TControlSnapshot& controls,
+                                   ITriggerActions& actions, ITickClock& clock)
+    : s_(state), controls_(controls), actions_(actions), clock_(clock) {}
+
+// Scans the frames for each channel's positive and negative peaks, checking the gate for every
+// frame. Returns false when the gate closed (the whole handler returns). A sample read that
+// raises stops the scan; the peaks found so far stand.
+template <typename Access>
+bool TTriggerDetector::Scan(const Access& access, double (&peaks)[4]) {
+  const uint32_t n = access.Count();
+  const bool stereo = s_.Params.Channels == 2;
+  double& max0 = peaks[0];
+  double& min0 = peaks[1];
+  double& max1 = peaks[2];
+  double& min1 = peaks[3];
+  try {
+    for (uint32_t i = 0; i < n; ++i) {
+      if (s_.Flags.GateClosed()) return false;
+      double s = access.GetSample(i, 0);
+      if (s > max0) {
+        max0 = s;
+      } else if (s < min0) {
+        min0 = s;
+      }
+      if (stereo) {
+        s = access.GetSample(i, 1);
+        if (s > max1) {
+          max1 = s;
+        } else if (s < min1) {
+          min1 = s;
+        }
+      } else {
+        max1 = max0;
+        min1 = min0;
+      }
+    }
+  } catch (...) {
+    // the levels come from the samples read before the failure
+  }
+  return true;
+}
+
+void TTriggerDetector::ProcessBlock(const IALAudioBufferPtr& in) {
+  if (s_.Flags.GateClosed()) return;
+  if (!in) return;
+
+  double peaks[4] = {0, 0, 0, 0};
+  bool open;
+  // The capture hands over TALAudioBuffer: read it through the concrete access, whose sample
+  // reads inline; any other buffer goes through the interface.
+  if (auto* concrete = dynamic_cast<TALAudioBuffer*>(in.get())) {
+    auto access = concrete->GetDataAccess();
+    const uint32_t needed = s_.Params.Channels == 2 ? 2 : 1;
+    if (access->Channels() >= needed && access->Bits() == 16) {
+      // Every read is in range: the same scan on plain 16-bit reads.
+      struct Direct {
+        const TALAudioDataBufferAccess& a;
+        uint32_t Count() const { return a.Count(); }
+        int32_t GetSample(uint32_t i, uint32_t c) const { return a.GetSampleUnchecked(i, c); }
+      };
+      open = Scan(Direct{*access}, peaks);
+    } else {
+      open = Scan(*access, peaks);
+    }
+  } else {
+    auto access = in->GetAccess();
+    open = Scan(*access, peaks);
+  }
+  if (!open) return;
+
+  const double LeftDb = SampleToDb(peaks[0]);
+  const double RightDb = SampleToDb(peaks[2]);
+
+  if (s_.Flags.GateClosed()) return;
+  const double clip_limit = static_cast<double>(s_.Params.FullScale) - 3;
+  bool clip = false;
+  for (double p : peaks) clip = clip || std::fabs(p) >= clip_limit;
+  actions_.SetClipVisible(clip);
+
+  if (s_.Flags.GateClosed()) return;
+  EvaluateThresholds(LeftDb, RightDb);
+
+  if (s_.Flags.GateClosed()) return;
+  TVumeters& m = s_.Meters;
+  m.CurrentTick = clock_.GetTickCount();
+  const uint32_t elapsed = m.CurrentTick - m.LastUpdate;  // wraps with the tick count
+  if (static_cast<int64_t>(elapsed) <= m.UpdateInterval) return;
+  actions_.RefreshLevels(LeftDb, RightDb);
+  m.LastUpdate = clock_.GetTickCount();
+}
+
+void TTriggerDetector::EvaluateThresholds(double LeftDb, double RightDb) {
+  if (s_.Flags.GateClosed()) return;
+  const double T0 = controls_.Thres[0].load(std::memory_order_relaxed);
+  const double T1 = controls_.Thres[1].load(std::memory_order_relaxed);
+  const bool Above0 = LeftDb > T0;
+  const bool Above1 = RightDb > T1;
+  actions_.SetThresholdLight(0, Above0);
+  actions_.SetThresholdLight(1, Above1);
+  EvaluateChannel(0, LeftDb, T0, Above0);
+  EvaluateChannel(1, RightDb, T1, Above1);
+}
+
+void TTriggerDetector::EvaluateChannel(int channel, double level_db, double thres_db, bool above) {
+  if (controls_.StartMidiNote[channel].load(std::memory_order_relaxed)) {
+    const bool sounding = s_.Midi.NoteOn(channel).load(std::memory_order_acquire);
+    if (above && !sounding) {
+      const int v = NoteVelocity(level_db, thres_db,
+                                 controls_.MidiVelFollowLevel.load(std::memory_order_relaxed));
+      actions_.ShowVelocity(channel, v);
+      actions_.NoteOn(channel, v);
+    } else if (!above && sounding) {
+      actions_.NoteOff(channel);
+    }
+  } else if (controls_.StartAudioFile[channel].load(std::memory_order_relaxed) && above &&
+             !s_.Sounds[channel].Inhibited.load(std::memory_order_acquire)) {
+    const double vol = SoundVolume(level_db, thres_db,
+                                   controls_.AudioVolFollowLevel.load(std::memory_order_relaxed));
+    actions_.ShowVolume(channel, vol);
+    actions_.TriggerSound(channel, vol);
+  }
+}

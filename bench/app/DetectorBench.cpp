@@ -1,0 +1,106 @@
+// Cost of the block handler on 1024-frame stereo 16-bit blocks, beside a bare peak scan of the
+// same memory (same peak logic, no buffer interface, no gate, no call-outs). Prints the ratio.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "TriggerDetector.h"
+#include "platform/virtual/FakeClock.h"
+
+namespace {
+
+struct NullActions : ITriggerActions {
+  TMyMidi* midi = nullptr;
+  void SetClipVisible(bool) override {}
+  void SetThresholdLight(int, bool) override {}
+  void ShowVelocity(int, int) override {}
+  void NoteOn(int c, int) override { midi->NoteOn(c) = true; }
+  void NoteOff(int c) override { midi->NoteOn(c) = false; }
+  void ShowVolume(int, double) override {}
+  void TriggerSound(int, double) override {}
+  void RefreshLevels(double, double) override {}
+};
+
+std::shared_ptr<TALAudioBuffer> MakeBlock() {
+  auto b = TALAudioBuffer::Create(16, 1024, 2);
+  auto a = b->GetAccess();
+  std::mt19937 rng(42);
+  std::uniform_int_distribution<int> d(-20000, 20000);
+  for (uint32_t i = 0; i < 1024; ++i) {
+    a->SetSample(i, 0, d(rng));
+    a->SetSample(i, 1, d(rng));
+  }
+  return b;
+}
+
+double g_handler_ns = 0, g_bare_ns = 0;
+
+void BM_BlockHandler(benchmark::State& state) {
+  TRunFlags flags;
+  TAudioInParams params;
+  TMyMidi midi;
+  TMySound sounds[2];
+  TVumeters meters;
+  TControlSnapshot controls;
+  NullActions actions;
+  actions.midi = &midi;
+  TFakeTickClock clock;
+  TTriggerDetector detector({flags, params, midi, sounds, meters}, controls, actions, clock);
+  IALAudioBufferPtr block = MakeBlock();
+  for (auto _ : state) {
+    detector.ProcessBlock(block);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 1024);
+}
+
+void BM_BarePeakScan(benchmark::State& state) {
+  auto block = MakeBlock();
+  const int16_t* p = reinterpret_cast<const int16_t*>(block->GetAccess()->Data());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p);
+    double max0 = 0, min0 = 0, max1 = 0, min1 = 0;
+    for (int i = 0; i < 1024; ++i) {
+      double s = p[2 * i];
+      if (s > max0) max0 = s;
+      else if (s < min0) min0 = s;
+      s = p[2 * i + 1];
+      if (s > max1) max1 = s;
+      else if (s < min1) min1 = s;
+    }
+    benchmark::DoNotOptimize(max0 + min0 + max1 + min1);
+  }
+  state.SetItemsProcessed(state.iterations() * 1024);
+}
+
+BENCHMARK(BM_BlockHandler);
+BENCHMARK(BM_BarePeakScan);
+
+// Keeps each benchmark's time per block, then prints the ratio once both ran.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const auto& r : runs) {
+      if (r.run_type != Run::RT_Iteration) continue;
+      const double ns = r.GetAdjustedRealTime();
+      if (r.benchmark_name().find("BlockHandler") != std::string::npos) g_handler_ns = ns;
+      if (r.benchmark_name().find("BarePeakScan") != std::string::npos) g_bare_ns = ns;
+    }
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (g_handler_ns > 0 && g_bare_ns > 0) {
+    std::printf("handler/bare ratio: %.2f (target <= 2.0)\n", g_handler_ns / g_bare_ns);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

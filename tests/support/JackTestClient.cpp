@@ -1,0 +1,119 @@
+#include "JackTestClient.h"
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+bool WaitFor(int timeout_ms, auto pred) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+}  // namespace
+
+JackTestClient::JackTestClient(const std::string& name) : midi_(kMaxMidi) {
+  jack_status_t status;
+  client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (!client_) return;
+  out_[0] = jack_port_register(client_, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  out_[1] = jack_port_register(client_, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  midi_in_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  jack_set_process_callback(client_, &JackTestClient::Process, this);
+  if (!out_[0] || !out_[1] || !midi_in_ || jack_activate(client_) != 0) {
+    jack_client_close(client_);
+    client_ = nullptr;
+  }
+}
+
+JackTestClient::~JackTestClient() {
+  if (client_) {
+    jack_deactivate(client_);
+    jack_client_close(client_);
+  }
+}
+
+std::string JackTestClient::Name() const { return client_ ? jack_get_client_name(client_) : ""; }
+uint32_t JackTestClient::SampleRate() const { return client_ ? jack_get_sample_rate(client_) : 0; }
+uint32_t JackTestClient::Period() const { return client_ ? jack_get_buffer_size(client_) : 0; }
+std::string JackTestClient::AudioOutPort(int channel) const {
+  return Name() + ":out_" + std::to_string(channel + 1);
+}
+std::string JackTestClient::MidiInPort() const { return Name() + ":midi_in"; }
+uint64_t JackTestClient::FrameTime() const { return client_ ? jack_frame_time(client_) : 0; }
+
+bool JackTestClient::Connect(const std::string& from, const std::string& to) const {
+  return client_ && jack_connect(client_, from.c_str(), to.c_str()) == 0;
+}
+
+bool JackTestClient::Play(std::vector<float> left, std::vector<float> right) {
+  if (playing_.load(std::memory_order_acquire)) return false;
+  right.resize(left.size(), 0.0f);
+  left_ = std::move(left);
+  right_ = std::move(right);
+  pos_ = 0;
+  begun_.store(false, std::memory_order_relaxed);
+  playing_.store(true, std::memory_order_release);
+  return true;
+}
+
+bool JackTestClient::WaitPlayed(int timeout_ms) const {
+  return WaitFor(timeout_ms, [&] { return !playing_.load(std::memory_order_acquire); });
+}
+
+bool JackTestClient::WaitMidiCount(size_t n, int timeout_ms) const {
+  return WaitFor(timeout_ms, [&] { return MidiCount() >= n; });
+}
+
+std::vector<JackTestClient::MidiEvent> JackTestClient::Midi() const {
+  size_t n = midi_count_.load(std::memory_order_acquire);
+  std::vector<MidiEvent> out;
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    out.push_back({midi_[i].frame, std::vector<uint8_t>(midi_[i].data, midi_[i].data + midi_[i].size)});
+  }
+  return out;
+}
+
+int JackTestClient::Process(jack_nframes_t nframes, void* arg) {
+  return static_cast<JackTestClient*>(arg)->OnProcess(nframes);
+}
+
+int JackTestClient::OnProcess(jack_nframes_t nframes) {
+  const uint64_t cycle_start = jack_last_frame_time(client_);
+  float* out0 = static_cast<float*>(jack_port_get_buffer(out_[0], nframes));
+  float* out1 = static_cast<float*>(jack_port_get_buffer(out_[1], nframes));
+  std::fill(out0, out0 + nframes, 0.0f);
+  std::fill(out1, out1 + nframes, 0.0f);
+  if (playing_.load(std::memory_order_acquire)) {
+    if (!begun_.load(std::memory_order_relaxed)) {
+      play_start_.store(cycle_start, std::memory_order_release);
+      begun_.store(true, std::memory_order_relaxed);
+    }
+    size_t n = std::min<size_t>(nframes, left_.size() - pos_);
+    std::copy_n(left_.data() + pos_, n, out0);
+    std::copy_n(right_.data() + pos_, n, out1);
+    pos_ += n;
+    if (pos_ >= left_.size()) playing_.store(false, std::memory_order_release);
+  }
+
+  void* mbuf = jack_port_get_buffer(midi_in_, nframes);
+  uint32_t count = jack_midi_get_event_count(mbuf);
+  size_t w = midi_count_.load(std::memory_order_relaxed);
+  for (uint32_t i = 0; i < count && w < kMaxMidi; ++i) {
+    jack_midi_event_t ev;
+    if (jack_midi_event_get(&ev, mbuf, i) != 0) continue;
+    RawMidi& r = midi_[w];
+    r.frame = cycle_start + ev.time;
+    r.size = static_cast<uint8_t>(std::min<size_t>(ev.size, sizeof r.data));
+    std::memcpy(r.data, ev.buffer, r.size);
+    midi_count_.store(++w, std::memory_order_release);
+  }
+  return 0;
+}

@@ -1,0 +1,76 @@
+// A JACK client for end-to-end tests: two audio output ports that play a scripted stereo signal,
+// and one MIDI input port that records every event it receives with its frame time.
+// The process callback runs on JACK's thread: no allocation, no locks; tests talk to it through
+// atomics and buffers prepared before playback starts.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class JackTestClient {
+ public:
+  struct MidiEvent {
+    uint64_t frame = 0;  // absolute JACK frame time at which the event arrived
+    std::vector<uint8_t> bytes;
+  };
+
+  // Opens the client on the server named by JACK_DEFAULT_SERVER and activates it.
+  explicit JackTestClient(const std::string& name);
+  ~JackTestClient();
+  JackTestClient(const JackTestClient&) = delete;
+  JackTestClient& operator=(const JackTestClient&) = delete;
+
+  bool Ok() const { return client_ != nullptr; }
+  std::string Name() const;
+  uint32_t SampleRate() const;
+  uint32_t Period() const;
+  jack_client_t* Handle() const { return client_; }
+  // Full port names, for example "client:out_1".
+  std::string AudioOutPort(int channel) const;
+  std::string MidiInPort() const;
+
+  // Starts playing left/right (same length; samples in -1..1) at the next cycle; silence after.
+  // Returns false while an earlier signal is still playing.
+  bool Play(std::vector<float> left, std::vector<float> right);
+  bool Playing() const { return playing_.load(std::memory_order_acquire); }
+  // Frame time of the first played sample, valid once playback has begun.
+  uint64_t PlayStartFrame() const { return play_start_.load(std::memory_order_acquire); }
+  // Waits until the signal has been played completely; false on timeout.
+  bool WaitPlayed(int timeout_ms) const;
+
+  // Events recorded so far, and the count, lock-free.
+  std::vector<MidiEvent> Midi() const;
+  size_t MidiCount() const { return midi_count_.load(std::memory_order_acquire); }
+  bool WaitMidiCount(size_t n, int timeout_ms) const;
+
+  bool Connect(const std::string& from, const std::string& to) const;
+  uint64_t FrameTime() const;
+
+ private:
+  static int Process(jack_nframes_t nframes, void* arg);
+  int OnProcess(jack_nframes_t nframes);
+
+  static constexpr size_t kMaxMidi = 8192;
+  struct RawMidi {
+    uint64_t frame;
+    uint8_t size;
+    uint8_t data[6];
+  };
+
+  jack_client_t* client_ = nullptr;
+  jack_port_t* out_[2] = {nullptr, nullptr};
+  jack_port_t* midi_in_ = nullptr;
+
+  std::vector<float> left_, right_;
+  size_t pos_ = 0;  // process thread only while playing
+  std::atomic<bool> playing_{false};
+  std::atomic<bool> begun_{false};
+  std::atomic<uint64_t> play_start_{0};
+
+  std::vector<RawMidi> midi_;
+  std::atomic<size_t> midi_count_{0};
+};
