@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "../TickClock.h"
+#include "platform/TickClock.h"
 
 class TFakeTickClock final : public ITickClock {
  public:

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "../MainThreadDispatcher.h"
+#include "platform/MainThreadDispatcher.h"
 
 class TLoopDispatcher final : public IMainThreadDispatcher {
  public:
