@@ -85,7 +85,9 @@ TIniFile::TIniFile(std::string_view text) {
   while (!text.empty()) {
     size_t nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Every "\r" before the line end goes: a value cannot end in one, and the text written
+    // back must read the same.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines_.emplace_back(line);
     if (nl == std::string_view::npos) break;
     text.remove_prefix(nl + 1);

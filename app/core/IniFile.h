@@ -25,7 +25,7 @@ class TIniFile {
   static constexpr size_t kMaxFileBytes = 1 << 20;
 
   TIniFile() = default;
-  // Any bytes: lines end at "\n" (a "\r" before it is dropped), a UTF-8 byte-order mark is
+  // Any bytes: lines end at "\n" (any "\r" before it is dropped), a UTF-8 byte-order mark is
   // skipped, lines that are neither "[section]" nor "key=value" are kept but never read.
   explicit TIniFile(std::string_view text);
   // A missing, unreadable or oversized file reads as empty.

@@ -145,6 +145,7 @@ void CheckAnyBytes(const std::string& bytes) {
   ASSERT_EQ(ini.ReadInteger("Main", "Number", 0), -45);
   // What is written out reads back the same.
   TIniFile again(ini.Text());
+  ASSERT_EQ(again.Text(), ini.Text());
   ASSERT_EQ(again.ReadString("Main", "Written", ""), "value");
   ASSERT_EQ(again.ReadInteger("Main", "Number", 0), -45);
 }
@@ -168,7 +169,8 @@ TEST(IniFileAnyBytes, RandomAndPathologicalInputsNeverBreakTheReader) {
        {""s, "\n"s, "["s, "]"s, "="s, "[Main]"s, "[Main]\n=\n"s, "\0\0\0"s,
         std::string(100000, '['), std::string(100000, '='), "[Main]\n" + std::string(100000, 'A'),
         "[Main]\nMain=" + std::string(100000, ']'), std::string(50000, '\n'),
-        "[Main]\nWritten\n[Main]\nWritten=first\n"s, "\r\r\r[Main]\r\rWritten=x\r"s}) {
+        "[Main]\nWritten\n[Main]\nWritten=first\n"s, "\r\r\r[Main]\r\rWritten=x\r"s,
+        "*\r\r\r\n\n[]a\x01a"s, "\xEF\xBB\xBF\xEF\xBB\xBF[Main]\nWritten=x\n"s}) {
     CheckAnyBytes(bytes);
   }
 }
