@@ -60,7 +60,9 @@ std::string_view CutAtAny(std::string_view s, std::string_view stops) {
   return p == std::string_view::npos ? s : s.substr(0, p);
 }
 
-TIniWriteResult Failure(int err) { return {false, std::error_code(err, std::generic_category())}; }
+TIniWriteResult Failure(int err) {
+  return {false, std::error_code(err, std::generic_category())};
+}
 
 bool WriteAll(int fd, const std::string& data) {
   size_t done = 0;
@@ -158,8 +160,7 @@ double TIniFile::ReadFloat(std::string_view section, std::string_view key, doubl
   return ParseIniFloat(*value, decimal_separator).value_or(fallback);
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   value = CutAtAny(value, std::string_view("\r\n\0", 3));
   auto header = FindSection(section);
   if (!header) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 std::optional<int32_t> ParseHex(std::string_view digits) {
   if (digits.empty()) return std::nullopt;
@@ -122,4 +124,6 @@ std::string DecimalSeparatorOfLocale(const char* locale_name) {
   return separator.empty() ? "." : separator;
 }
 
-std::string UserDecimalSeparator() { return DecimalSeparatorOfLocale(""); }
+std::string UserDecimalSeparator() {
+  return DecimalSeparatorOfLocale("");
+}

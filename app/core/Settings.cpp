@@ -16,7 +16,8 @@ namespace {
 // half a character.
 std::string ReadUtf8(const TIniFile& ini, const char* key, std::string_view fallback) {
   std::string value = ini.ReadString(kSection, key, fallback);
-  if (value.size() == TIniFile::kMaxStringLength) value.resize(WithoutPartialUtf8Tail(value).size());
+  if (value.size() == TIniFile::kMaxStringLength)
+    value.resize(WithoutPartialUtf8Tail(value).size());
   return value;
 }
 
@@ -56,7 +57,9 @@ void SelectByIndex(ISettingsView& view, ESettingsList list, int64_t index) {
 
 }  // namespace
 
-TSettingsRecords GlobalSettingsRecords() { return {AudioInParams, MyAudio, MyMidi}; }
+TSettingsRecords GlobalSettingsRecords() {
+  return {AudioInParams, MyAudio, MyMidi};
+}
 
 std::string SettingsFileNameFor(std::string_view executable_path) {
   size_t last = executable_path.find_last_of("./");
@@ -72,9 +75,13 @@ std::string RunningExecutablePath() {
   return ec ? std::string() : path.string();
 }
 
-int ThresholdBoxValue(double db) { return RoundClamped(db, -144, 0); }
+int ThresholdBoxValue(double db) {
+  return RoundClamped(db, -144, 0);
+}
 
-int InhibitionBoxValue(double milliseconds) { return RoundClamped(milliseconds, 1, 10000); }
+int InhibitionBoxValue(double milliseconds) {
+  return RoundClamped(milliseconds, 1, 10000);
+}
 
 void LoadSettings(const std::string& ini_path, std::string_view decimal_separator,
                   ISettingsView& view, const TSettingsRecords& r) {
@@ -88,7 +95,8 @@ void LoadSettings(const std::string& ini_path, std::string_view decimal_separato
         ReadBounded(ini, kAudioInputBufferSize, r.Params.BufferSize, kMaxSettingsBufferSize);
     r.Params.SampleRate =
         ReadBounded(ini, kAudioInputSampleRate, r.Params.SampleRate, kMaxSettingsSampleRate);
-    r.Params.Bits = static_cast<uint16_t>(ini.ReadInteger(kSection, kAudioInputBits, r.Params.Bits));
+    r.Params.Bits =
+        static_cast<uint16_t>(ini.ReadInteger(kSection, kAudioInputBits, r.Params.Bits));
     r.Audio.LeftThres = ini.ReadFloat(kSection, kTocsinLeftThres, -45, sep);
     r.Audio.RightThres = ini.ReadFloat(kSection, kTocsinRightThres, -45, sep);
     view.CheckStartMidiNote(0, ini.ReadBool(kSection, kTocsinStartMidiNote0, true));
@@ -102,8 +110,10 @@ void LoadSettings(const std::string& ini_path, std::string_view decimal_separato
     r.Midi.NoteName0 = ReadNoteName(ini, kMidiOutNote0);
     r.Midi.NoteName1 = ReadNoteName(ini, kMidiOutNote1);
     r.Audio.OutputDeviceName = ReadUtf8(ini, kAudioOutputDeviceName, kDefaultDevice);
-    r.Audio.VolFollowAudioInLevel[0] = ini.ReadBool(kSection, kAudioOutVolFollowAudioInLevel0, false);
-    r.Audio.VolFollowAudioInLevel[1] = ini.ReadBool(kSection, kAudioOutVolFollowAudioInLevel1, false);
+    r.Audio.VolFollowAudioInLevel[0] =
+        ini.ReadBool(kSection, kAudioOutVolFollowAudioInLevel0, false);
+    r.Audio.VolFollowAudioInLevel[1] =
+        ini.ReadBool(kSection, kAudioOutVolFollowAudioInLevel1, false);
     view.SetInhibitionDuration(
         InhibitionBoxValue(ini.ReadFloat(kSection, kAudioOutputTempDisabledDuration, 40, sep)));
   }

@@ -60,7 +60,7 @@ class ISettingsView {
   virtual void SetThresholdBoxesQuietly(int left_db, int right_db) = 0;
 
   // Handlers of other parts.
-  virtual void RunEventKindClickHandlers() = 0;  // rbStartMidiNote0Click, then ...1Click
-  virtual void RunNoteListChangeHandler() = 0;   // lstMidiOutNote0Change
+  virtual void RunEventKindClickHandlers() = 0;           // rbStartMidiNote0Click, then ...1Click
+  virtual void RunNoteListChangeHandler() = 0;            // lstMidiOutNote0Change
   virtual void RunInhibitionDurationChangeHandler() = 0;  // edAudioOutputTempDisabledDurationChange
 };

@@ -7,8 +7,8 @@ namespace {
 char32_t FoldCase(char32_t c) {
   if (c >= 'A' && c <= 'Z') return c + 32;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // À..Þ, not ×
-  if (c == 0x178) return 0xFF;                              // Ÿ
-  if (c == 0x130 || c == 0x131) return c;                   // İ and ı are no case pair
+  if (c == 0x178) return 0xFF;                             // Ÿ
+  if (c == 0x130 || c == 0x131) return c;                  // İ and ı are no case pair
   // Latin Extended-A pairs capital/small on even/odd code points, with the shifted runs
   // Ĺ..ň and Ź..ž pairing odd/even; ĸ and ŉ have no partner.
   if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c | 1;
@@ -16,7 +16,9 @@ char32_t FoldCase(char32_t c) {
   return c;
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 }  // namespace
 

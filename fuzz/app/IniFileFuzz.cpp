@@ -13,10 +13,18 @@
 
 namespace {
 
-constexpr const char* kKeys[] = {
-    "AudioInputDeviceName", "AudioInputChannels", "AudioInputBufferSize", "AudioInputSampleRate",
-    "AudioInputBits", "TocsinLeftThres", "TocsinRightThres", "TocsinStartMidiNote0",
-    "MidiOutNote0", "AudioOutputTempDisabledDuration", "A", ""};
+constexpr const char* kKeys[] = {"AudioInputDeviceName",
+                                 "AudioInputChannels",
+                                 "AudioInputBufferSize",
+                                 "AudioInputSampleRate",
+                                 "AudioInputBits",
+                                 "TocsinLeftThres",
+                                 "TocsinRightThres",
+                                 "TocsinStartMidiNote0",
+                                 "MidiOutNote0",
+                                 "AudioOutputTempDisabledDuration",
+                                 "A",
+                                 ""};
 
 void Check(bool ok) {
   if (!ok) __builtin_trap();

@@ -42,7 +42,8 @@ struct TFakeSettingsView : ISettingsView {
     lists[L::InputDevices] = {"Default", "Carte Son A", "USB Audio"};
     lists[L::OutputDevices] = {"Default", "Carte Son A", "HDMI"};
     lists[L::AudioInputChannels] = {"1 - Mono", "2 - Stéréo"};
-    lists[L::AudioInputBufferSize] = {"32", "64", "128", "256", "512", "1024", "2048", "4096", "8192"};
+    lists[L::AudioInputBufferSize] = {"32",   "64",   "128",  "256", "512",
+                                      "1024", "2048", "4096", "8192"};
     lists[L::AudioInputSampleRate] = {"11025", "22050", "44100", "48000", "96000"};
     lists[L::AudioInputBits] = {"8", "16", "20", "24"};
     for (int c = 1; c <= 16; ++c) lists[L::MidiOutChannel].push_back(std::to_string(c));

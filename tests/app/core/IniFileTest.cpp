@@ -1,10 +1,9 @@
-#include "IniFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <random>
 
+#include "IniFile.h"
 #include "SettingsTestSupport.h"
 
 namespace {
@@ -153,7 +152,9 @@ void CheckAnyBytes(const std::string& bytes) {
 TEST(IniFileAnyBytes, RandomAndPathologicalInputsNeverBreakTheReader) {
   std::mt19937 rng(2024);
   // Bytes drawn mostly from the characters that mean something to the reader.
-  const std::string meaningful = "[]=\n\r\t ;$0xX-.,eE\0\xEF\xBB\xBF" "MainAB"s;
+  const std::string meaningful =
+      "[]=\n\r\t ;$0xX-.,eE\0\xEF\xBB\xBF"
+      "MainAB"s;
   for (int round = 0; round < 3000; ++round) {
     std::string bytes(rng() % 200, '\0');
     for (char& c : bytes) {

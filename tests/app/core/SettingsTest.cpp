@@ -1,5 +1,3 @@
-#include "Settings.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <csignal>
 
 #include "FakeSettingsView.h"
+#include "Settings.h"
 #include "SettingsTestSupport.h"
 
 namespace {
@@ -153,8 +152,9 @@ TEST_F(SettingsTest, EverySettingSurvivesASaveAndTheNextStart) {
 }
 
 TEST_F(SettingsTest, IntegersReadInHexadecimalAndFallBackWhenUnparsable) {
-  WriteMain("AudioInputSampleRate=0x5622\nAudioInputBufferSize=$200\nAudioInputBits=16bits\n"
-            "MidiOutChannel=0X\nTocsinStartMidiNote0=0x0\nTocsinStartMidiNote1=-3\n");
+  WriteMain(
+      "AudioInputSampleRate=0x5622\nAudioInputBufferSize=$200\nAudioInputBits=16bits\n"
+      "MidiOutChannel=0X\nTocsinStartMidiNote0=0x0\nTocsinStartMidiNote1=-3\n");
   Load();
   EXPECT_EQ(params.SampleRate, 22050u);
   EXPECT_EQ(view.Selected(L::AudioInputSampleRate), "22050");
@@ -166,8 +166,9 @@ TEST_F(SettingsTest, IntegersReadInHexadecimalAndFallBackWhenUnparsable) {
 }
 
 TEST_F(SettingsTest, CaptureValuesOutsideTheListStillReachTheCaptureFormat) {
-  WriteMain("AudioInputBufferSize=1000\nAudioInputSampleRate=32000\nAudioInputBits=12\n"
-            "AudioInputChannels=65538\n");
+  WriteMain(
+      "AudioInputBufferSize=1000\nAudioInputSampleRate=32000\nAudioInputBits=12\n"
+      "AudioInputChannels=65538\n");
   Load();
   EXPECT_EQ(view.selected[L::AudioInputBufferSize], -1);
   EXPECT_EQ(view.capture_buffer, 1000u);
@@ -250,7 +251,9 @@ TEST_F(SettingsTest, AnUnknownNoteNameIsEmptiedAndStaysEmpty) {
 }
 
 TEST_F(SettingsTest, NoteNamesAreStoredInWindows1252) {
-  WriteMain("MidiOutNote0=R\xE9" "3\nMidiOutNote1=r\xC9#-2\n");
+  WriteMain(
+      "MidiOutNote0=R\xE9"
+      "3\nMidiOutNote1=r\xC9#-2\n");
   Load();
   EXPECT_EQ(midi.NoteName0, "Ré3");
   EXPECT_EQ(view.selected[L::MidiOutNote0], 62);
@@ -262,8 +265,9 @@ TEST_F(SettingsTest, NoteNamesAreStoredInWindows1252) {
 }
 
 TEST_F(SettingsTest, TwinKeysAreAlwaysWrittenFromTheirOneCheckBox) {
-  WriteMain("MidiOutVelFollowAudioInLevel0=0\nMidiOutVelFollowAudioInLevel1=1\n"
-            "AudioOutVolFollowAudioInLevel0=1\nAudioOutVolFollowAudioInLevel1=0\n");
+  WriteMain(
+      "MidiOutVelFollowAudioInLevel0=0\nMidiOutVelFollowAudioInLevel1=1\n"
+      "AudioOutVolFollowAudioInLevel0=1\nAudioOutVolFollowAudioInLevel1=0\n");
   Load();
   EXPECT_FALSE(midi.VelFollowAudioInLevel[0]);
   EXPECT_TRUE(midi.VelFollowAudioInLevel[1]);
@@ -299,7 +303,9 @@ TEST_F(SettingsTest, SavingKeepsWhatElseTheFileHolds) {
   ASSERT_TRUE(Save().Ok);
   std::string text = ReadBytes(ini);
   EXPECT_EQ(text.rfind("; réglages\n[Autre]\nA=1\n\n[main]\nMidiOutChannel=5\nPerso=x\n"
-                       "AudioInputDeviceName=Default\n", 0), 0u);
+                       "AudioInputDeviceName=Default\n",
+                       0),
+            0u);
   EXPECT_NE(text.find("AudioOutputTempDisabledDuration=40\n\n[Fin]\nB=2\n"), std::string::npos);
 }
 
@@ -338,18 +344,29 @@ TEST_F(SettingsTest, ApplyingRunsItsSixteenStepsInOrderAndSwallowsComponentError
   auto s = [](L list, int index) {
     return "select " + std::to_string(static_cast<int>(list)) + " " + std::to_string(index);
   };
-  std::vector<std::string> ok = {
-      "capture device", s(L::InputDevices, -1),  // the fake's records hold empty names
-      "output device",  s(L::OutputDevices, -1),
-      s(L::AudioInputChannels, 1), "channels",
-      s(L::AudioInputBufferSize, 5), "buffer",
-      s(L::AudioInputSampleRate, 2), "rate",
-      s(L::AudioInputBits, 1), "bits",
-      "thresholds", "event kinds", "vel follow",
-      s(L::MidiOutChannel, 0),
-      s(L::MidiOutNote0, 60), s(L::MidiOutNote1, 60), "note handler",
-      s(L::MidiOut, 1), "midi port",
-      "vol follow", "duration handler"};
+  std::vector<std::string> ok = {"capture device",
+                                 s(L::InputDevices, -1),  // the fake's records hold empty names
+                                 "output device",
+                                 s(L::OutputDevices, -1),
+                                 s(L::AudioInputChannels, 1),
+                                 "channels",
+                                 s(L::AudioInputBufferSize, 5),
+                                 "buffer",
+                                 s(L::AudioInputSampleRate, 2),
+                                 "rate",
+                                 s(L::AudioInputBits, 1),
+                                 "bits",
+                                 "thresholds",
+                                 "event kinds",
+                                 "vel follow",
+                                 s(L::MidiOutChannel, 0),
+                                 s(L::MidiOutNote0, 60),
+                                 s(L::MidiOutNote1, 60),
+                                 "note handler",
+                                 s(L::MidiOut, 1),
+                                 "midi port",
+                                 "vol follow",
+                                 "duration handler"};
   EXPECT_EQ(run(false), ok);
 
   // Every component refuses: each guarded step stops at its refusal and the next step runs.
@@ -379,8 +396,8 @@ TEST_F(SettingsTest, AnUnwritableFolderRefusesTheWrite) {
   WriteMain("MidiOutChannel=7\n");
   std::string before = ReadBytes(ini);
   Load();
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_read |
-                                                  std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   TIniWriteResult result = Save();
   std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all);
   EXPECT_FALSE(result.Ok);

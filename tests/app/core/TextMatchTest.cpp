@@ -1,8 +1,7 @@
-#include "TextMatch.h"
-
 #include <gtest/gtest.h>
 
 #include "Cp1252.h"
+#include "TextMatch.h"
 
 namespace {
 
@@ -31,7 +30,9 @@ TEST(Cp1252, EveryByteSurvivesTheRoundTrip) {
 
 TEST(Cp1252, WhatTheSetCannotHoldBecomesAQuestionMark) {
   EXPECT_EQ(Utf8ToCp1252("Ж"), "?");
-  EXPECT_EQ(Utf8ToCp1252("a\xFF" "b"), "a?b");
+  EXPECT_EQ(Utf8ToCp1252("a\xFF"
+                         "b"),
+            "a?b");
   EXPECT_EQ(Utf8ToCp1252("\xC3"), "?") << "cut sequence";
   EXPECT_EQ(Utf8ToCp1252("\xC0\xA9"), "??") << "overlong form";
   EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???") << "surrogate";
