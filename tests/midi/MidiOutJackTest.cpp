@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "JackTestClient.h"
 #include "midi/MidiOut.h"
@@ -90,4 +92,29 @@ TEST(MidiOutJack, MapperOpensAVirtualPortOthersConnectTo) {
   out.SendShortMessage(0xB0, 0x07, 0x64);
   ASSERT_TRUE(client.WaitMidiCount(1, kTimeoutMs));
   EXPECT_EQ(Received(client)[0], (std::vector<uint8_t>{0xB0, 0x07, 0x64}));
+}
+
+// The close query closes the port without the stop handshake: a send on the capture thread may
+// be under way. The service lets it finish, then refuses the stale handle.
+TEST(MidiOutJack, CloseWhileTheCaptureThreadSends) {
+  JackTestClient client("tocsin_midi_close");
+  ASSERT_TRUE(client.Ok());
+  TRtMidiOutService service;
+  TMidiOutHandle handle = 0;
+  ASSERT_EQ(service.Open(handle, kMidiMapper, nullptr, nullptr), kMidiOk);
+
+  std::atomic<int> sent{0};
+  std::atomic<bool> refused{false};
+  std::thread capture([&] {
+    while (!refused.load()) {
+      const TMidiResult r = service.ShortMsg(handle, 0x403C90);
+      if (r == kMidiOk) sent.fetch_add(1);
+      if (r == kMidiErrInvalidHandle) refused = true;
+    }
+  });
+  while (sent.load() < 100) std::this_thread::yield();
+  EXPECT_EQ(service.Close(handle), kMidiOk);
+  capture.join();
+  EXPECT_EQ(service.ShortMsg(handle, 0x403C90), kMidiErrInvalidHandle);
+  EXPECT_EQ(service.Close(handle), kMidiErrInvalidHandle);
 }
