@@ -10,21 +10,19 @@ class TMidiMessageWindow : public std::enable_shared_from_this<TMidiMessageWindo
  public:
   explicit TMidiMessageWindow(IMainThreadDispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
-  // Any thread: hands the done notice over and returns.
+  // Any thread: hands the done notice over and returns. The posted call owns the buffer, so a
+  // call that is dropped unrun (the loop ended first) still frees it.
   void PostDone(TMidiOutHeader* header) {
-    dispatcher_.Post([self = shared_from_this(), header] { self->Done(header); });
+    std::shared_ptr<TMyMidiHdr> hdr(TMyMidiHdr::Owner(*header));
+    dispatcher_.Post([self = shared_from_this(), hdr]() mutable { self->Done(std::move(hdr)); });
   }
   // Main thread.
   void Detach() { owner_ = nullptr; }
   void Attach(TMidiOutput* owner) { owner_ = owner; }
 
  private:
-  void Done(TMidiOutHeader* header) {
-    if (owner_) {
-      owner_->LongMessageDone(header);
-    } else {
-      delete TMyMidiHdr::Owner(*header);
-    }
+  void Done(std::shared_ptr<TMyMidiHdr> hdr) {
+    if (owner_) owner_->LongMessageDone(std::move(hdr));
   }
 
   IMainThreadDispatcher& dispatcher_;
@@ -179,8 +177,8 @@ void TMidiOutput::Callback(TMidiOutHandle, uint32_t notice, void* context, uintp
 }
 
 // Main thread.
-void TMidiOutput::LongMessageDone(TMidiOutHeader* header) {
-  service_.UnprepareHeader(handle_.load(std::memory_order_acquire), *header);
-  delete TMyMidiHdr::Owner(*header);
+void TMidiOutput::LongMessageDone(std::shared_ptr<TMyMidiHdr> hdr) {
+  service_.UnprepareHeader(handle_.load(std::memory_order_acquire), hdr->Header());
+  hdr.reset();
   if (Onmidioutput) Onmidioutput(this);
 }

@@ -26,6 +26,7 @@ struct TMidiOutEvent {
 };
 
 class TMidiMessageWindow;
+class TMyMidiHdr;
 
 // Given to the service at Open and passed back to the completion callback. Kept over Close/Open
 // pairs, replaced after a failed Open.
@@ -84,7 +85,7 @@ class TMidiOutput {
                        uintptr_t param2);
   [[noreturn]] void Raise(TMidiResult code);
   void FreeContext();
-  void LongMessageDone(TMidiOutHeader* header);
+  void LongMessageDone(std::shared_ptr<TMyMidiHdr> hdr);
 
   IMidiOutService& service_;
   std::shared_ptr<TMidiMessageWindow> window_;
