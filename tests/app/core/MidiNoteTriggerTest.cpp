@@ -210,10 +210,3 @@ TEST_F(MidiNoteTriggerTest, OtherChannelNumbersAreIgnored) {
   EXPECT_TRUE(Messages().empty());
   EXPECT_TRUE(view.Calls().empty());
 }
-
-TEST_F(MidiNoteTriggerTest, StatusByteForASelection) {
-  EXPECT_EQ(TMidiNoteTrigger::Status(0x90, 0), 0x90);
-  EXPECT_EQ(TMidiNoteTrigger::Status(0x80, 15), 0x8F);
-  EXPECT_EQ(TMidiNoteTrigger::Status(0x90, -1), -1);
-  EXPECT_EQ(TMidiNoteTrigger::Status(0x90, 16), -1);
-}
