@@ -3,7 +3,16 @@
 TALGenericFilter::TALGenericFilter(IMainThreadDispatcher& dispatcher)
     : queue_(dispatcher, [this](const IALAudioBufferPtr& buffer) { ProcessOnMainThread(buffer); }) {}
 
-TALGenericFilter::~TALGenericFilter() { DisconnectPins(); }
+TALGenericFilter::~TALGenericFilter() {
+  // The stop that disconnection sends must not reach an owner that may be half gone itself.
+  {
+    TOWWriteLockSection lock(*this);
+    on_start_ = nullptr;
+    on_stop_ = nullptr;
+    on_process_data_ = nullptr;
+  }
+  DisconnectPins();
+}
 
 void TALGenericFilter::SetOnStart(TALFormatEvent handler) {
   TOWWriteLockSection lock(*this);
