@@ -179,7 +179,9 @@ int Fixture(const std::string& command, const std::string& name) {
 TEST(JackCaptureServerLoss, StopAndDestructionReturnAfterTheServerVanished) {
   const std::string name = "tocsin-vanish-" + std::to_string(getpid());
   // A loaded machine can take longer than the script's wait to bring a server up: one more try.
-  if (Fixture("start", name) != 0) ASSERT_EQ(Fixture("start", name), 0) << "extra server failed";
+  if (Fixture("start", name) != 0) {
+    ASSERT_EQ(Fixture("start", name), 0) << "extra server failed to start";
+  }
   struct ServerGuard {
     std::string name;
     ~ServerGuard() { Fixture("stop", name); }
