@@ -46,6 +46,13 @@ void TALAudioCaptureDevice::GetDeviceNames(std::vector<std::string>& list) const
   for (auto& name : wave_in_.DeviceNames()) list.push_back(std::move(name));
 }
 
+std::vector<std::string> TALAudioCaptureDevice::ChoiceList() const {
+  std::vector<std::string> list;
+  GetDeviceNames(list);
+  if (!list.empty()) list.insert(list.begin(), "Default");
+  return list;
+}
+
 int TALAudioCaptureDevice::ResolveDeviceNumber() const {
   if (IsDefault(name_)) return kWaveInDefault;
   const auto names = wave_in_.DeviceNames();

@@ -45,6 +45,8 @@ class TALAudioCaptureDevice {
 
   // Appends every input device's name, in device order.
   void GetDeviceNames(std::vector<std::string>& list) const;
+  // The choices offered to the user: "Default" then every device name; empty with no device.
+  std::vector<std::string> ChoiceList() const;
   // The device number to open: kWaveInDefault for "Default" (any case), else the first device
   // named exactly so, else the first fallback that resolves, else the default input.
   int ResolveDeviceNumber() const;

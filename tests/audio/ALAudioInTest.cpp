@@ -162,6 +162,10 @@ TEST_F(CaptureFixture, DeviceNamesAreListedInDeviceOrder) {
   std::vector<std::string> list{"kept"};
   capture->Device().GetDeviceNames(list);
   EXPECT_EQ(list, (std::vector<std::string>{"kept", "Line In", "USB Mic", "Line In"}));
+  EXPECT_EQ(capture->Device().ChoiceList(),
+            (std::vector<std::string>{"Default", "Line In", "USB Mic", "Line In"}));
+  wave_in.SetNames({});
+  EXPECT_TRUE(capture->Device().ChoiceList().empty());  // not even "Default"
 }
 
 TEST_F(CaptureFixture, FormatChangedWhileCapturingWaitsForTheNextStart) {
