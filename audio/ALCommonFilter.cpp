@@ -17,10 +17,7 @@ void TALCommonFilter::DisconnectPins() {
   enable_pin_.Disconnect();
 }
 
-void TALCommonFilter::SetEnabled(bool value) {
-  TOWWriteLockSection lock(*this);
-  enabled_.store(value, std::memory_order_release);
-}
+void TALCommonFilter::SetEnabled(bool value) { enabled_.store(value, std::memory_order_release); }
 
 TWaveFormatEx TALCommonFilter::StreamFormat() {
   TOWReadLockSection lock(*this);

@@ -14,6 +14,9 @@ class TALCommonFilter : public TOWComponentBase {
   ~TALCommonFilter() override;
 
   bool Enabled() const { return enabled_.load(std::memory_order_acquire); }
+  // Takes effect from the next buffer. Not under the component's lock: the delivering thread may
+  // hold that lock while it waits for the main thread (main-thread delivery), and switching the
+  // filter off from the main thread is what releases that wait.
   void SetEnabled(bool value);
   TALOWAudioSinkPin& InputPin() { return input_pin_; }
   TALOWAudioSourcePin& OutputPin() { return output_pin_; }
@@ -30,6 +33,7 @@ class TALCommonFilter : public TOWComponentBase {
   virtual void StreamStopped() {}
   // Returns whatever the buffer handler returns to the source.
   virtual bool ProcessBuffer(const TOWSuppliedBufferOperation& op);
+  const std::atomic<bool>& EnabledFlag() const { return enabled_; }
   // Pins go first in the destructor of the most derived class, so no operation reaches a
   // half-destroyed component.
   void DisconnectPins();

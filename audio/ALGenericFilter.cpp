@@ -6,7 +6,7 @@ TALGenericFilter::TALGenericFilter(IMainThreadDispatcher& dispatcher)
 TALGenericFilter::~TALGenericFilter() {
   // The stop that disconnection sends must not reach an owner that may be half gone itself.
   {
-    TOWWriteLockSection lock(*this);
+    std::lock_guard lock(handlers_mutex_);
     on_start_ = nullptr;
     on_stop_ = nullptr;
     on_process_data_ = nullptr;
@@ -15,32 +15,42 @@ TALGenericFilter::~TALGenericFilter() {
 }
 
 void TALGenericFilter::SetOnStart(TALFormatEvent handler) {
-  TOWWriteLockSection lock(*this);
+  std::lock_guard lock(handlers_mutex_);
   on_start_ = std::move(handler);
 }
 
 void TALGenericFilter::SetOnStop(TNotifyEvent handler) {
-  TOWWriteLockSection lock(*this);
+  std::lock_guard lock(handlers_mutex_);
   on_stop_ = std::move(handler);
 }
 
 void TALGenericFilter::SetOnProcessData(TALProcessAudioNotify handler) {
-  TOWWriteLockSection lock(*this);
+  std::lock_guard lock(handlers_mutex_);
   on_process_data_ = std::move(handler);
 }
 
 void TALGenericFilter::SetSynchronizeType(TSLSynchronizeType value) {
-  TOWWriteLockSection lock(*this);
+  // Not under the component's lock: see handlers_mutex_. Delivery reads it once per buffer.
   sync_.store(value, std::memory_order_release);
 }
 
 void TALGenericFilter::StreamStarted(const TOWStartWaveOperation& op) {
-  if (on_start_) on_start_(*this, op.WaveFormat());
+  TALFormatEvent handler;
+  {
+    std::lock_guard lock(handlers_mutex_);
+    handler = on_start_;
+  }
+  if (handler) handler(*this, op.WaveFormat());
 }
 
 void TALGenericFilter::StreamStopped() {
   queue_.Clear();
-  if (on_stop_) on_stop_(*this);
+  TNotifyEvent handler;
+  {
+    std::lock_guard lock(handlers_mutex_);
+    handler = on_stop_;
+  }
+  if (handler) handler(*this);
 }
 
 bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
@@ -50,12 +60,18 @@ bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
   bool send = true;
   if (Enabled()) {
     out_buffer->Assign(in_buffer);
-    if (on_process_data_) {
+    TALProcessAudioNotify handler;
+    {
+      std::lock_guard lock(handlers_mutex_);
+      handler = on_process_data_;
+    }
+    if (handler) {
       const auto sync = SynchronizeType();
       if (sync == stNone) {
-        on_process_data_(*this, in_buffer, out_buffer, send);
+        handler(*this, in_buffer, out_buffer, send);
       } else {
-        queue_.Enqueue(in_buffer, sync == stQueue);
+        // Switching the filter off releases a wait for the main thread.
+        queue_.Enqueue(in_buffer, sync == stQueue, &EnabledFlag());
         send = false;
       }
     }
@@ -67,7 +83,7 @@ bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
 void TALGenericFilter::ProcessOnMainThread(const IALAudioBufferPtr& buffer) {
   TALProcessAudioNotify handler;
   {
-    TOWReadLockSection lock(*this);
+    std::lock_guard lock(handlers_mutex_);
     handler = on_process_data_;
   }
   IALAudioBufferPtr out_buffer = TALAudioBuffer::CreateCopy(buffer);

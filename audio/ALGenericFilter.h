@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 #include "ALCommonFilter.h"
 #include "OWMainThread.h"
@@ -41,8 +42,10 @@ class TALGenericFilter final : public TALCommonFilter {
  private:
   void ProcessOnMainThread(const IALAudioBufferPtr& buffer);
 
-  // Handlers are set under the component's lock and called with it held, except on the main
-  // thread, which calls a copy so that delivery never waits for a running handler.
+  // Handlers live under their own short lock, never held while one runs: the delivering thread
+  // may sit in the main-thread queue's wait holding this component's lock, and the main thread
+  // must still be able to set a handler or process a queued buffer then.
+  mutable std::mutex handlers_mutex_;
   TALFormatEvent on_start_;
   TNotifyEvent on_stop_;
   TALProcessAudioNotify on_process_data_;

@@ -1,6 +1,7 @@
 #include "OWMainThread.h"
 
 #include <atomic>
+#include <chrono>
 #include <unordered_map>
 
 namespace {
@@ -52,13 +53,20 @@ TSLMainThreadBufferQueue::TSLMainThreadBufferQueue(IMainThreadDispatcher& dispat
                                                    TCallback callback)
     : callback_(std::move(callback)), notify_(dispatcher, [this] { OnMessage(); }) {}
 
-void TSLMainThreadBufferQueue::Enqueue(const IALAudioBufferPtr& buffer, bool queued) {
-  permits_.acquire();
+bool TSLMainThreadBufferQueue::Enqueue(const IALAudioBufferPtr& buffer, bool queued,
+                                       const std::atomic<bool>* keep_waiting) {
+  if (!keep_waiting) {
+    permits_.acquire();
+  } else {
+    while (!permits_.try_acquire_for(std::chrono::milliseconds(5)))
+      if (!keep_waiting->load(std::memory_order_acquire)) return false;
+  }
   {
     std::lock_guard lock(mutex_);
     if (queued || list_.empty()) list_.push_back(buffer);
   }
   notify_.Post();
+  return true;
 }
 
 void TSLMainThreadBufferQueue::OnMessage() {

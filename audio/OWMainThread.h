@@ -3,6 +3,7 @@
 // while one is in flight is simply skipped when the message arrives.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -46,7 +47,11 @@ class TSLMainThreadBufferQueue {
   TSLMainThreadBufferQueue(IMainThreadDispatcher& dispatcher, TCallback callback);
 
   // Producer thread. Queued false keeps at most one waiting buffer: later ones are dropped.
-  void Enqueue(const IALAudioBufferPtr& buffer, bool queued);
+  // While 400 notifications are outstanding it waits for the main thread; when keep_waiting is
+  // given and turns false meanwhile, it gives up and drops the buffer (returns false), so that a
+  // main thread which switches the consumer off is never locked out by a producer stuck here.
+  bool Enqueue(const IALAudioBufferPtr& buffer, bool queued,
+               const std::atomic<bool>* keep_waiting = nullptr);
   // Any thread: forgets every waiting buffer.
   void Clear();
   size_t Size() const;

@@ -138,10 +138,38 @@ TEST(AudioInThreading, QueuedFilterOnTheMainThreadSeesEveryBlockInOrder) {
   });
   capture.SetEnabled(true);
   ASSERT_TRUE(dispatcher.RunUntil([&] { return firsts.size() >= 500; }, 20s));
+  // The window's order: the filter, then the capture.
+  filter.SetEnabled(false);
   capture.SetEnabled(false);
   dispatcher.ProcessPending();  // what was still waiting was discarded by the stop
   EXPECT_TRUE(always_main);
   for (size_t i = 0; i < firsts.size(); ++i) ASSERT_EQ(firsts[i], Ramp(i * 32, 0));
+}
+
+TEST(AudioInThreading, StoppingWorksWhileTheMainThreadIsFourHundredBuffersBehind) {
+  TLoopDispatcher dispatcher;
+  TVirtualWaveIn wave_in({"In"});
+  TALAudioIn capture(wave_in);
+  capture.AudioFormat().SetBufferSize(32);
+  TALGenericFilter filter(dispatcher);
+  filter.SetSynchronizeType(stSingleBuffer);
+  capture.OutputPin().Connect(filter.InputPin());
+  std::atomic<int> handled{0};
+  filter.SetOnProcessData(
+      [&](TALGenericFilter&, const IALAudioBufferPtr&, IALAudioBufferPtr&, bool&) { ++handled; });
+  capture.SetEnabled(true);
+  // The main thread does not pump: the wave thread soon waits for a permit, inside the dispatch.
+  ASSERT_TRUE(WaitUntil([&] { return dispatcher.PendingCount() >= 400; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(dispatcher.PendingCount(), 400u);
+  // Setting a handler and switching off must not wait for that wave thread.
+  filter.SetOnProcessData(
+      [&](TALGenericFilter&, const IALAudioBufferPtr&, IALAudioBufferPtr&, bool&) { ++handled; });
+  filter.SetEnabled(false);
+  capture.SetEnabled(false);
+  EXPECT_FALSE(capture.Enabled());
+  dispatcher.ProcessPending();
+  EXPECT_EQ(handled.load(), 0);  // the stop discarded the waiting buffer
 }
 
 TEST(AudioInThreading, GlobalWriteWaitsForAReaderOnAnotherThread) {
