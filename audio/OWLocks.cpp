@@ -45,8 +45,9 @@ void TOWMultiReadExclusiveWriteSynchronizer::BeginRead() {
   std::unique_lock lock(mutex_);
   const auto self = std::this_thread::get_id();
   // A thread that already holds the lock in any way goes straight in: waiting here could never end.
-  if (!counts_.Find() && writer_ != self)
-    cv_.wait(lock, [&] { return write_depth_ == 0 && waiting_writers_ == 0; });
+  // Others wait only while a writer holds it, not for writers still waiting: a reader waiting for
+  // the capture lock must not leave the capture thread stuck behind a writer waiting for it.
+  if (!counts_.Find() && writer_ != self) cv_.wait(lock, [&] { return write_depth_ == 0; });
   ++counts_.Current().reads;
   ++readers_;
 }

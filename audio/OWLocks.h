@@ -37,8 +37,9 @@ class TOWThreadLocalCounter {
 
 // Re-entrant multi-reader, single-writer lock. A thread holding it (read or write) may take it
 // again for reading; a thread holding it for writing may take it again for writing; a thread
-// that holds only reads may take it for writing once no other thread reads. Waiting writers hold
-// back new readers, but never a thread that already reads.
+// that holds only reads may take it for writing once no other thread reads. Readers wait only
+// while a writer holds the lock; connection changes are rare and dispatches short, so a writer
+// finds a gap.
 class TOWMultiReadExclusiveWriteSynchronizer {
  public:
   void BeginRead();

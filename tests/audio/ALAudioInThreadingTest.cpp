@@ -189,6 +189,15 @@ TEST(AudioInThreading, GlobalWriteWaitsForAReaderOnAnotherThread) {
   });
   std::this_thread::sleep_for(50ms);
   EXPECT_FALSE(written.load());
+  // A waiting writer does not hold back another reader (the capture thread dispatching).
+  std::atomic<bool> second_read{false};
+  std::thread second([&] {
+    global.BeginRead();
+    second_read = true;
+    global.EndRead();
+  });
+  EXPECT_TRUE(WaitUntil([&] { return second_read.load(); }));
+  second.join();
   release = true;
   reader.join();
   writer.join();
