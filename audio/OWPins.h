@@ -198,3 +198,17 @@ class TOWBoolSinkPin final : public TOWSinkPin {
  public:
   TOWBoolSinkPin(TOWComponentBase* owner, std::function<void(bool)> setter);
 };
+
+// A numbered list of pins owned by a component (for components with a variable pin count).
+class TOWPinList : public TOWObject {
+ public:
+  explicit TOWPinList(TOWComponentBase* owner) : owner_(owner) {}
+  void Add(TOWPin& pin) { pins_.push_back(&pin); }
+  size_t Count() const { return pins_.size(); }
+  TOWPin& operator[](size_t index) const { return *pins_.at(index); }
+  TOWComponentBase* PinsOwner() const { return owner_; }
+
+ private:
+  TOWComponentBase* owner_;
+  std::vector<TOWPin*> pins_;
+};
