@@ -64,17 +64,22 @@ std::vector<std::string> TRtWaveIn::DeviceNames() {
 std::unique_ptr<IWaveInDevice> TRtWaveIn::Open(int device, const TWaveInFormat& format,
                                                TWaveInCallback callback) {
   unsigned id = 0;
+  const auto inputs = Inputs();
   if (device == kWaveInDefault) {
     try {
       RtAudio audio(api_);
       audio.showWarnings(false);
       if (audio.getDeviceCount() == 0) return nullptr;
       id = audio.getDefaultInputDevice();
+      // Some APIs (JACK) name the first device whatever it is: fall back to the first input.
+      if (audio.getDeviceInfo(id).inputChannels == 0) {
+        if (inputs.empty()) return nullptr;
+        id = inputs.front().id;
+      }
     } catch (const std::exception&) {
       return nullptr;
     }
   } else {
-    const auto inputs = Inputs();
     if (device < 0 || device >= static_cast<int>(inputs.size())) return nullptr;
     id = inputs[static_cast<size_t>(device)].id;
   }
