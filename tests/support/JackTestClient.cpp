@@ -67,6 +67,11 @@ bool JackTestClient::WaitPlayed(int timeout_ms) const {
   return WaitFor(timeout_ms, [&] { return !playing_.load(std::memory_order_acquire); });
 }
 
+bool JackTestClient::WaitCycles(int n, int timeout_ms) const {
+  const uint64_t target = cycles_.load(std::memory_order_acquire) + static_cast<uint64_t>(n);
+  return WaitFor(timeout_ms, [&] { return cycles_.load(std::memory_order_acquire) >= target; });
+}
+
 bool JackTestClient::WaitMidiCount(size_t n, int timeout_ms) const {
   return WaitFor(timeout_ms, [&] { return MidiCount() >= n; });
 }
@@ -115,5 +120,6 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
     std::memcpy(r.data, ev.buffer, r.size);
     midi_count_.store(++w, std::memory_order_release);
   }
+  cycles_.fetch_add(1, std::memory_order_release);
   return 0;
 }

@@ -48,6 +48,9 @@ class JackTestClient {
   bool WaitMidiCount(size_t n, int timeout_ms) const;
 
   bool Connect(const std::string& from, const std::string& to) const;
+  // Waits until the process callback has run n more times: a connection made now is in the
+  // graph of the cycles after it, never for sure in the one under way.
+  bool WaitCycles(int n, int timeout_ms) const;
   uint64_t FrameTime() const;
 
  private:
@@ -71,6 +74,7 @@ class JackTestClient {
   std::atomic<bool> begun_{false};
   std::atomic<uint64_t> play_start_{0};
 
+  std::atomic<uint64_t> cycles_{0};
   std::vector<RawMidi> midi_;
   std::atomic<size_t> midi_count_{0};
 };
