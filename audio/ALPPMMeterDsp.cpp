@@ -12,12 +12,19 @@ TALDcBlocker::TALDcBlocker(uint32_t sample_rate)
     : alpha_(sample_rate == 0 ? 0.0f
                               : static_cast<float>(1.0 - 125.66370614359172 / sample_rate)) {}
 
+namespace {
+constexpr float kFlush = 1e-20f;
+}  // namespace
+
 void TALDcBlocker::Process(float* block, size_t count) {
   float x1 = x1_, x2 = x2_, y1 = y1_;
   const float alpha = alpha_;
   for (size_t i = 0; i < count; ++i) {
     const float x = block[i];
-    const float y = x1 - x2 + alpha * y1;
+    float y = x1 - x2 + alpha * y1;
+    // The decaying tail would otherwise settle on a subnormal limit cycle (about 2e-43) instead
+    // of 0, and silence would never read 0. Sample values are whole numbers: this is far below.
+    if (std::fabs(y) < kFlush) y = 0.0f;
     block[i] = y;
     x2 = x1;
     x1 = x;

@@ -16,11 +16,11 @@ class TVirtualWaveOutDevice final : public IWaveOutDevice {
 };
 }  // namespace
 
-size_t TVirtualWaveOutStream::PlayBlocks(size_t max_blocks) {
+size_t TVirtualWaveOutStream::PlayBlocks(size_t max_blocks, bool even_paused) {
   // The callback runs under the mutex so that Close, once returned, guarantees no more reports.
   std::lock_guard lock(mutex_);
   size_t played = 0;
-  while (played < max_blocks && !paused_ && !closed_ && !queue_.empty()) {
+  while (played < max_blocks && (even_paused || !paused_) && !closed_ && !queue_.empty()) {
     TWaveOutBlock* block = queue_.front();
     queue_.erase(queue_.begin());
     played_.insert(played_.end(), block->data, block->data + block->bytes);

@@ -21,9 +21,10 @@ class TVirtualWaveOutStream {
   int Device() const { return device_; }
   const TWaveOutFormat& Format() const { return format_; }
 
-  // Plays up to max_blocks from the head of the queue, reporting each; none while paused or
-  // closed. Returns how many were played.
-  size_t PlayBlocks(size_t max_blocks);
+  // Plays up to max_blocks from the head of the queue, reporting each; none while closed, nor
+  // while paused unless even_paused (a device finishing the block it was in when paused).
+  // Returns how many were played.
+  size_t PlayBlocks(size_t max_blocks, bool even_paused = false);
   size_t Pending() const;      // written, not yet reported
   size_t Written() const;      // blocks written since open
   std::vector<uint8_t> Played() const;  // bytes of every block played, in order
