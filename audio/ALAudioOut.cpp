@@ -56,6 +56,12 @@ size_t TALAudioOut::QueuedOperations() {
 }
 
 bool TALAudioOut::OnInput(const IOWNotifyOperationPtr& op, uint32_t) {
+  // The requester reads the answer as soon as its dispatch returns: queued behind buffers, the
+  // question would be answered to nobody and the source would start pacing itself.
+  if (auto* request = op->As<TOWPumpRequestOperation>()) {
+    Negotiate(*request);
+    return true;
+  }
   {
     std::lock_guard lock(queue_lock_);
     operations_.push_back(op);
@@ -97,7 +103,13 @@ void TALAudioOut::Handle(const IOWNotifyOperationPtr& op) {
     return;
   }
   if (op->Is<TOWEndStopOperation>()) {
-    notify_thread_->Signal();
+    // The buffers still on the device are the end of the stream: they play out before the device
+    // is closed (a reset now would cut them off). A device not playing would never give them back.
+    std::lock_guard lock(params_lock_);
+    if (in_flight_.empty() || !Playing() || Paused() || !wave_device_)
+      notify_thread_->Signal();
+    else
+      end_pending_ = true;
     return;
   }
   if (op->Is<TOWStopOperation>()) return;
@@ -132,6 +144,16 @@ void TALAudioOut::Negotiate(TOWPumpRequestOperation& request) {
   int32_t answered_priority = 0;
   if (PumpRequestAnswered(request, &answered_priority) && answered_priority >= PumpPriority())
     return;
+  {
+    // The device this output has open answers for itself: a test open, or even listing the
+    // devices, would make the source wait (on some servers for a good part of a second) while
+    // it holds the stream and the device runs dry.
+    std::lock_guard lock(params_lock_);
+    if (active_ && wave_device_ && master_ && device_.DeviceName() == open_name_) {
+      request.SetWinner(this);
+      return;
+    }
+  }
   // A test open in a plain format tells whether the device can play at all.
   const TWaveOutFormat probe{1, 16, 11025};
   auto test = wave_out_.Open(device_.ResolveDeviceID(), probe, nullptr);
@@ -158,6 +180,7 @@ void TALAudioOut::OpenDevice(const TWaveFormatEx& header) {
       [this, serial](uint32_t message, void*, void* param) { OnNotice(serial, message, param); });
   TALWaveThread* thread = wave_thread_.get();
   // The back-end's callback only posts: the wave thread does the work.
+  open_name_ = device_.DeviceName();
   wave_device_ = wave_out_.Open(device_.ResolveDeviceID(), ToWaveOutFormat(header),
                                 [thread](IWaveOutDevice* device, uint32_t message,
                                          TWaveOutBlock* block) {
@@ -200,6 +223,10 @@ void TALAudioOut::OnNotice(uint64_t serial, uint32_t message, void* param) {
     auto it = std::find_if(in_flight_.begin(), in_flight_.end(),
                            [&](const auto& r) { return &r->block == block; });
     if (it != in_flight_.end()) in_flight_.erase(it);
+    if (end_pending_ && in_flight_.empty()) {
+      end_pending_ = false;
+      notify_thread_->Signal();
+    }
   }
   ServeQueue();
 }
@@ -213,6 +240,7 @@ void TALAudioOut::CloseDevice(bool clear_master) {
     if (!active_) return;
     if (clear_master) master_ = false;
     active_ = false;
+    end_pending_ = false;
     // Taken out under the lock, so an open that follows at once cannot mix with this close.
     device = std::move(wave_device_);
     thread = std::move(wave_thread_);

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "ALAudioOutDevice.h"
@@ -91,9 +92,11 @@ class TALAudioOut : public TOWComponentBase, public IOWPumpAnswerer {
   bool active_ = false;
   bool master_ = false;
   std::unique_ptr<IWaveOutDevice> wave_device_;
+  std::string open_name_;  // the device name wave_device_ was opened by
   std::unique_ptr<TALWaveThread> wave_thread_;
   uint64_t serial_ = 0;  // of the open device: notices of an earlier open are ignored
   std::vector<std::unique_ptr<TWaveBuffer>> in_flight_;
+  bool end_pending_ = false;  // the end of the stream closes once the buffers above have played
 
   std::mutex queue_lock_;
   std::deque<IOWNotifyOperationPtr> operations_;

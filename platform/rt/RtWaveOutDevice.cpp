@@ -5,7 +5,9 @@
 #include <stdexcept>
 
 namespace {
-constexpr size_t kConverterFrames = 1024;  // frames pulled per converter refill
+// Frames pulled per converter refill: small, so that little sits in the converter when the
+// stream ends and the device is closed behind the last block reported.
+constexpr size_t kConverterFrames = 64;
 constexpr size_t kInitialRing = 64;
 
 float SampleToFloat(const uint8_t* p, uint16_t bits) {
@@ -74,6 +76,8 @@ void TRtWaveOutDevice::Reset() {
   {
     std::lock_guard lock(mutex_);
     returned.reserve(count_);
+    for (size_t i = 0; i < deferred_count_; ++i) returned.push_back(deferred_[i]);
+    deferred_count_ = 0;
     while (count_ > 0) returned.push_back(Pop());
     head_offset_ = 0;
     src_in_pos_ = src_in_count_ = 0;
@@ -99,6 +103,7 @@ void TRtWaveOutDevice::Close() {
   std::lock_guard lock(mutex_);
   closed_ = true;
   count_ = 0;
+  deferred_count_ = 0;
   callback_ = nullptr;
 }
 
@@ -116,6 +121,10 @@ int TRtWaveOutDevice::Callback(void* out, void*, unsigned frames, double, RtAudi
 
 int TRtWaveOutDevice::OnCallback(float* out, unsigned frames) {
   const size_t channels = format_.channels;
+  // Blocks used up in an earlier cycle have reached the server by now (and, when converting,
+  // have left the converter): only now may they be reported, since a report can lead to the
+  // stream's close, which would drop the cycle still being handed over.
+  if (!src_ || src_in_pos_ == src_in_count_) ReportDeferred();
   unsigned produced = 0;
   if (!paused_.load(std::memory_order_acquire) && !closed_) {
     if (!src_) {
@@ -144,6 +153,12 @@ int TRtWaveOutDevice::OnCallback(float* out, unsigned frames) {
   return 0;
 }
 
+void TRtWaveOutDevice::ReportDeferred() {
+  for (size_t i = 0; i < deferred_count_; ++i)
+    if (callback_) callback_(this, kWomDone, deferred_[i]);
+  deferred_count_ = 0;
+}
+
 unsigned TRtWaveOutDevice::Pull(float* dst, unsigned frames) {
   const uint32_t align = format_.BlockAlign();
   const uint16_t bytes_per_sample = format_.bits / 8;
@@ -161,7 +176,10 @@ unsigned TRtWaveOutDevice::Pull(float* dst, unsigned frames) {
     if (head_offset_ >= whole) {
       Pop();
       head_offset_ = 0;
-      if (callback_) callback_(this, kWomDone, block);
+      if (deferred_count_ < kMaxDeferred)
+        deferred_[deferred_count_++] = block;
+      else if (callback_)
+        callback_(this, kWomDone, block);
     }
   }
   return done;

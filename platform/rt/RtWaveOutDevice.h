@@ -34,8 +34,10 @@ class TRtWaveOutDevice final : public IWaveOutDevice {
   static int Callback(void* out, void* in, unsigned frames, double time,
                       RtAudioStreamStatus status, void* self);
   int OnCallback(float* out, unsigned frames);  // back-end thread, queue lock held
-  // Converts up to frames frames from the queued blocks into dst, reporting each block used up.
+  // Converts up to frames frames from the queued blocks into dst.
+  // Blocks used up wait in deferred_ until ReportDeferred.
   unsigned Pull(float* dst, unsigned frames);
+  void ReportDeferred();
   TWaveOutBlock* Pop();  // queue lock held
 
   std::unique_ptr<RtAudio> rt_;
@@ -55,4 +57,7 @@ class TRtWaveOutDevice final : public IWaveOutDevice {
   std::vector<float> src_in_;  // frames pulled from blocks, waiting for the converter
   size_t src_in_pos_ = 0;
   size_t src_in_count_ = 0;
+  static constexpr size_t kMaxDeferred = 64;
+  TWaveOutBlock* deferred_[kMaxDeferred] = {};
+  size_t deferred_count_ = 0;
 };

@@ -293,6 +293,24 @@ TEST_F(AudioOut, EndOfStreamClosesTheDeviceOnTheNotifyThread) {
   EXPECT_EQ(out.BuffersInFlight(), 0u);
 }
 
+TEST_F(AudioOut, EndOfStreamLetsTheLastBuffersPlayOutFirst) {
+  ASSERT_TRUE(Negotiate());
+  Start();
+  Resume();
+  Send(1);
+  Send(2);
+  auto stream = backend.Current();
+  source.OutputPin().Notify(std::make_shared<TOWEndStopOperation>());
+  stream->PlayBlocks(1);
+  ASSERT_TRUE(WaitUntil([&] { return out.BuffersInFlight() == 1; }));
+  EXPECT_FALSE(stream->Closed());
+  stream->PlayBlocks(1);
+  ASSERT_TRUE(WaitUntil([&] { return stream->Closed(); }));
+  const auto played = stream->Played();
+  ASSERT_EQ(played.size(), 32u);
+  EXPECT_EQ(played[16], 2);
+}
+
 TEST_F(AudioOut, PlainStopIsTakenAndIgnored) {
   Start();
   source.OutputPin().Notify(std::make_shared<TOWStopOperation>());
@@ -325,7 +343,7 @@ TEST_F(AudioOut, StartRightAfterEndOfStreamOpensOnceTheDeviceIsClosed) {
     auto current = backend.Current();
     return current && current != first;
   }));
-  EXPECT_TRUE(first->Closed());
+  EXPECT_TRUE(WaitUntil([&] { return first->Closed(); }));
   EXPECT_EQ(backend.Current()->Format(), (TWaveOutFormat{1, 16, 22050}));
   EXPECT_TRUE(out.Active());
 }
