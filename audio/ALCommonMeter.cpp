@@ -16,8 +16,9 @@ TALCommonMeter::TALCommonMeter(IMainThreadDispatcher& dispatcher)
 TALCommonMeter::~TALCommonMeter() { DisconnectPins(); }
 
 void TALCommonMeter::DisconnectPins() {
+  // No lock of ours is held here: changing connections takes the global lock for writing, which
+  // waits for every dispatch in progress, and one may be waiting for our lock.
   input_pin_.Disconnect();
-  TOWWriteLockSection lock(*this);
   for (auto& pin : pins_) pin->DisconnectAll();
 }
 
@@ -38,12 +39,24 @@ int32_t TALCommonMeter::CountChannels() {
 
 void TALCommonMeter::SetCountChannels(int32_t value) {
   const size_t count = static_cast<size_t>(std::clamp(value, 1, kMaxChannels));
-  TOWWriteLockSection lock(*this);
-  value_queues_.assign(count, {});
-  ++layout_;
-  while (pins_.size() > count) pins_.pop_back();
-  while (pins_.size() < count) pins_.push_back(std::make_unique<TOWRealSourcePin>(this));
-  values_.assign(count, 0.0);
+  // Pins are made and freed outside the lock: both take the global lock for writing, which
+  // would wait for a dispatch that may itself be waiting for our lock.
+  std::vector<std::unique_ptr<TOWRealSourcePin>> fresh;
+  for (size_t i = OutputPinCount(); i < count; ++i)
+    fresh.push_back(std::make_unique<TOWRealSourcePin>(this));
+  std::vector<std::unique_ptr<TOWRealSourcePin>> removed;
+  {
+    TOWWriteLockSection lock(*this);
+    while (pins_.size() > count) {
+      removed.push_back(std::move(pins_.back()));
+      pins_.pop_back();
+    }
+    for (auto& pin : fresh)
+      if (pins_.size() < count) pins_.push_back(std::move(pin));
+    value_queues_.assign(pins_.size(), {});
+    ++layout_;
+    values_.assign(pins_.size(), 0.0);
+  }
 }
 
 TSLSynchronizeType TALCommonMeter::SynchronizeType() {

@@ -45,7 +45,18 @@ unsigned DeviceRate(const RtAudio::DeviceInfo& info, unsigned wanted) {
 }
 }  // namespace
 
-TRtWaveOut::TRtWaveOut(std::string api) : api_(std::move(api)) {}
+TRtWaveOut::TRtWaveOut(std::string api) : api_(std::move(api)) {
+  if (!api_.empty()) return;
+  std::vector<RtAudio::Api> compiled;
+  RtAudio::getCompiledApi(compiled);
+  for (const char* name : {"jack", "pulse", "alsa"}) {
+    if (std::find(compiled.begin(), compiled.end(), RtAudio::getCompiledApiByName(name)) ==
+        compiled.end())
+      continue;
+    api_ = name;
+    if (!DeviceNames().empty()) return;
+  }
+}
 
 std::vector<std::string> TRtWaveOut::DeviceNames() {
   std::vector<std::string> names;
