@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 
 #include "OutputFixtures.h"
@@ -372,6 +373,43 @@ TEST_F(WavePlayer, ProgressIsReportedOnTheMainThread) {
   PlayExternally(MakeFile(2500));
   ASSERT_FALSE(positions.empty());
   EXPECT_EQ(positions.back(), 2499);  // held at the stop frame once the end was seen
+}
+
+TEST_F(WavePlayer, SidePinsSetThePropertiesAndReportProgress) {
+  class TStringSource : public TOWComponentBase {
+   public:
+    TStringSource() : pin(this, {kOWStringStreamType}, nullptr) {}
+    TOWSourcePin pin;
+  } names;
+  class TProgressSink : public TOWComponentBase {
+   public:
+    TProgressSink()
+        : pin(this, {kOWIntProgressStreamType}, [this](const IOWNotifyOperationPtr& op, uint32_t) {
+            if (auto* p = op->As<TOWIntProgressOperation>())
+              last = {p->Minimum(), p->Position(), p->Maximum()};
+            return true;
+          }) {}
+    TOWSinkPin pin;
+    std::array<int64_t, 3> last{-1, -1, -1};
+  } progress;
+  ASSERT_TRUE(names.pin.Connect(player.FileNamePin()));
+  ASSERT_TRUE(player.ProgressPin().Connect(progress.pin));
+
+  const std::string path = MakeFile(100);
+  names.pin.Notify(std::make_shared<TOWStringStateOperation>(path));
+  EXPECT_EQ(player.FileName(), path);
+  player.SetClockSource(csExternal);
+  player.EnablePin().SetValue(true);
+  EXPECT_TRUE(player.Enabled());
+  ASSERT_TRUE(player.FileOpen());
+  player.PausePin().SetValue(true);
+  EXPECT_TRUE(player.Paused());
+  EXPECT_EQ(sink.Count<TOWSLPauseOperation>(), 1);
+  player.PausePin().SetValue(false);  // resuming runs one pump step: the whole short file
+  dispatcher.ProcessPending();
+  EXPECT_EQ(progress.last, (std::array<int64_t, 3>{0, 99, 99}));
+  names.pin.DisconnectAll();
+  player.ProgressPin().DisconnectAll();
 }
 
 class PumpedPlayer : public WavePlayer {
