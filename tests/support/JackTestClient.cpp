@@ -28,6 +28,7 @@ JackTestClient::JackTestClient(const std::string& name) : midi_(kMaxMidi) {
   in_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   in_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(client_, &JackTestClient::Process, this);
+  jack_set_xrun_callback(client_, &JackTestClient::Xrun, this);
   if (!out_[0] || !out_[1] || !midi_in_ || !in_[0] || !in_[1] || jack_activate(client_) != 0) {
     jack_client_close(client_);
     client_ = nullptr;
@@ -102,6 +103,11 @@ std::vector<JackTestClient::MidiEvent> JackTestClient::Midi() const {
     out.push_back({midi_[i].frame, std::vector<uint8_t>(midi_[i].data, midi_[i].data + midi_[i].size)});
   }
   return out;
+}
+
+int JackTestClient::Xrun(void* arg) {
+  static_cast<JackTestClient*>(arg)->xruns_.fetch_add(1, std::memory_order_acq_rel);
+  return 0;
 }
 
 int JackTestClient::Process(jack_nframes_t nframes, void* arg) {

@@ -57,11 +57,16 @@ class JackTestClient {
   std::vector<float> Recorded(int channel) const;
   bool WaitRecorded(size_t frames, int timeout_ms) const;
 
+  // Cycles the server reported late (xruns) since the client opened: what a client wrote in
+  // such a cycle may never reach the others.
+  uint64_t Xruns() const { return xruns_.load(std::memory_order_acquire); }
+
   bool Connect(const std::string& from, const std::string& to) const;
   uint64_t FrameTime() const;
 
  private:
   static int Process(jack_nframes_t nframes, void* arg);
+  static int Xrun(void* arg);
   int OnProcess(jack_nframes_t nframes);
 
   static constexpr size_t kMaxMidi = 8192;
@@ -79,6 +84,7 @@ class JackTestClient {
   std::vector<float> rec_[2];
   std::atomic<bool> recording_{false};
   std::atomic<size_t> rec_count_{0};
+  std::atomic<uint64_t> xruns_{0};
 
   std::vector<float> left_, right_;
   size_t pos_ = 0;  // process thread only while playing
