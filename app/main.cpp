@@ -1,12 +1,22 @@
-// Tocsin: turns an audio input into MIDI notes. Entry point; the main window comes next.
+// Tocsin: turns an audio input into MIDI notes or sounds. The program creates the main window
+// on the real devices and runs the message loop until the window closes.
 #include <QApplication>
-#include <QLabel>
+
+#include "AppIcon.h"
+#include "AppState.h"
+#include "RealDevices.h"
+#include "frmMain.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QLabel placeholder("Tocsin");
-  placeholder.setWindowTitle("Tocsin");
-  placeholder.resize(465, 452);
-  placeholder.show();
-  return app.exec();
+  app.setApplicationName("Tocsin");
+  app.setWindowIcon(TocsinIcon());
+  int result;
+  {
+    TfmMain window(MakeRealDevices());
+    window.show();
+    result = app.exec();
+    RunFlags.Finalizing = true;
+  }
+  return result;
 }

@@ -1,0 +1,104 @@
+// The main window TfmMain: creation sequence, Start and Stop of triggering with the capture
+// thread's stop handshake, the timed close sequence, and the handlers of its controls. Lives on
+// the UI thread; the capture thread reaches it only through TWindowTriggerActions and the
+// control snapshot.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ControlSnapshot.h"
+#include "LevelBarAdapter.h"
+#include "MainWindowDesign.h"
+#include "QtMainThreadDispatcher.h"
+#include "TriggerDetector.h"
+#include "WindowDevices.h"
+#include "WindowTriggerActions.h"
+
+class TfmMain;
+extern TfmMain* fmMain;
+
+class TfmMain : public QMainWindow {
+ public:
+  // The window owns the devices it is given; main passes the real ones, tests virtual ones.
+  explicit TfmMain(TWindowDevices devices, QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  // The lifecycle, as the actions and the close box run it.
+  void StartTrigger();  // errors pass to the caller
+  void StopTrigger();
+  void SetCaptureActive(bool active);
+  void SetOutputActive(bool active);
+  bool SetMidiActive(bool open);
+  void UpdateRunControls();
+  // Processes window messages (when pump) until more than ms milliseconds have passed.
+  static void Wait(uint32_t ms, bool pump);
+
+  // Where errors raised at Start are shown; the default is an error box. Tests replace it.
+  void SetErrorReporter(std::function<void(const QString&)> report) { report_ = std::move(report); }
+
+  // The MIDI activity light: lit while a note sounds, dark again when TimerMidiOut fires.
+  // Any thread (posted to the UI thread).
+  void MidiActivity(bool note_sounding);
+
+  const TMainWindowDesign& Design() const { return d_; }
+  const TControlSnapshot& Snapshot() const { return snapshot_; }
+  IMainThreadDispatcher& Dispatcher() { return dispatcher_; }
+  TTriggerDetector& Detector() { return detector_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormCloseQuery();
+  void FormClose();
+  void ConnectHandlers();
+  void RefreshSnapshot();
+  void ActTriggerStartExecute();
+  void ActTriggerStopExecute();
+  void ActAppAboutExecute();
+
+  // Devices and capture format (frmMainDevices.cpp).
+  void FillInputDeviceList();
+  void FillOutputDeviceList();
+  void lstInputDevicesChange();
+  void lstOutputDevicesChange();
+  void lstAudioInputFormatChange(QComboBox* list, void (ICaptureChain::*set)(uint32_t),
+                                 const std::function<void(uint32_t)>& store);
+  void lstAudioInputChannelsChange();
+  void edTocsinLeftThresChange();
+  void SetupLevelDisplay();
+  void ResetLevelDisplay();
+
+  // MIDI lists and port (frmMainMidi.cpp).
+  void InitMidi();
+  void FillMidiPortList();
+  void FillMidiLists();
+  void lstMidiOutChange();
+  void SelectMidiPort(const std::string& name);
+  void lstMidiOutChannelChange();
+  void lstMidiOutNote0Change();
+  void TimerMidiOutTimer();
+
+  // Event kinds (frmMainSounds.cpp).
+  void rbStartMidiNoteClick(int channel);
+
+  // Settings (frmMainSettings.cpp).
+  void LoadSettings();
+  void ApplySettings();
+
+  TMainWindowDesign d_;
+  TWindowDevices devices_;
+  TQtMainThreadDispatcher dispatcher_;
+  TControlSnapshot snapshot_;
+  TWindowTriggerActions actions_;
+  TTriggerDetector detector_;
+  std::unique_ptr<TLevelBarAdapter> left_bar_, right_bar_;
+  QTimer TimerMidiOut;
+  std::function<void(const QString&)> report_;
+  bool close_sequence_ran_ = false;
+};
