@@ -114,7 +114,11 @@ TfmAbout::TfmAbout(QWidget* owner) : QDialog(owner) {
   for (int i = 0; i < 3; ++i) {
     const int y = 72 + i * 16;
     Bullet(this, 16, y + 1);
-    Text(this, kName[i], kCaption[i], 32, y);
+    QLabel* caption = Text(this, kName[i], kCaption[i], 32, y);
+    QFont small = caption->font();
+    small.setPixelSize(10);  // the captions end before the fields at 112
+    caption->setFont(small);
+    caption->adjustSize();
     auto* value = new QLabel(values[i], this);
     value->setObjectName(QString(kName[i]) + "Value");
     value->setGeometry(112, y, 177, 16);

@@ -1,0 +1,91 @@
+// Detection wired to the window's controls: the snapshot follows the controls, and what a block
+// changes reaches the window in order while notes go to the MIDI port at once.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "WindowFixture.h"
+
+using Log = std::vector<std::string>;
+
+TEST_F(WindowTest, ABlockAboveTheThresholdSendsTheNoteAndLightsTheThresholdLight) {
+  Make();
+  D().ActTriggerStart->trigger();
+  log.Take();
+  DeliverOnCaptureThread(BlockAtDb(-20, -60));
+  // 127 - 127 * 20 / 45 = 70.56: velocity 70 (46 hex), sent at once from the capture thread.
+  EXPECT_EQ(log.Take(), (Log{"noteon 0 70"}));
+  EXPECT_FALSE(D().ledLeftThres->Lit()) << "indicator changes wait for the UI thread";
+  ASSERT_TRUE(PumpUntil([&] { return D().ledLeftThres->Lit(); }));
+  EXPECT_FALSE(D().ledRightThres->Lit());
+  EXPECT_EQ(D().lblMidiOutLastVel[0]->text(), "70");
+  EXPECT_EQ(D().lblLeftLevelInDb->text().left(3), "-20");
+  EXPECT_EQ(D().lblRightLevelInDb->text().left(3), "-59");  // 33 / 32767: -59.94 dB
+  EXPECT_EQ(D().VuAudioRight->Position(), -59);
+
+  // Held above: no second note-on; back below: one note-off, light dark.
+  DeliverOnCaptureThread(BlockAtDb(-20, -60));
+  DeliverOnCaptureThread(BlockAtDb(-50, -60));
+  EXPECT_EQ(log.Take(), (Log{"noteoff 0"}));
+  ASSERT_TRUE(PumpUntil([&] { return !D().ledLeftThres->Lit(); }));
+}
+
+TEST_F(WindowTest, TheSnapshotFollowsEveryControlTheBlockHandlerReads) {
+  Make();
+  const TControlSnapshot& s = window->Snapshot();
+  D().edTocsinThres[1]->setValue(-30);
+  EXPECT_EQ(s.Thres[1].load(), -30);
+  D().lstMidiOutChannel->setCurrentIndex(15);
+  EXPECT_EQ(s.MidiChannelIndex.load(), 15);
+  D().lstMidiOutNote[1]->setCurrentIndex(127);
+  EXPECT_EQ(s.NoteIndex[1].load(), 127);
+  D().cbMidiOutVelFollowAudioInLevel->setChecked(false);
+  EXPECT_FALSE(s.MidiVelFollowLevel.load());
+  D().rbStartAudioFile[0]->setChecked(true);
+  EXPECT_FALSE(s.StartMidiNote[0].load());
+  EXPECT_TRUE(s.StartAudioFile[0].load());
+  D().cbAudioOutVolFollowAudioInLevel->setChecked(true);
+  EXPECT_TRUE(s.AudioVolFollowLevel.load());
+}
+
+TEST_F(WindowTest, ASoundFileChannelTriggersItsSoundAndShowsTheVolume) {
+  Make();
+  D().rbStartAudioFile[1]->click();
+  EXPECT_EQ(log.Take(), (Log{"stop sound 1"}));
+  EXPECT_FALSE(D().lstMidiOutNote[1]->isEnabled());
+  EXPECT_TRUE(D().edAudioOutFileName[1]->isEnabled());
+  D().ActTriggerStart->trigger();
+  log.Take();
+  DeliverOnCaptureThread(BlockAtDb(-60, -10));
+  EXPECT_EQ(log.Take(), (Log{"sound 1 100"}));
+  ASSERT_TRUE(PumpUntil([&] { return D().ledRightThres->Lit(); }));
+  // "%f": two decimals with the user's separator.
+  const QString point = QLocale::system().decimalPoint();
+  EXPECT_EQ(D().lblAudioOutLastVol[1]->text(), "100" + point + "00");
+}
+
+TEST_F(WindowTest, ThresholdBoxesMoveBothScalesAndBothStoredThresholds) {
+  Make();
+  D().edTocsinThres[0]->setValue(-20);
+  EXPECT_EQ(D().scTocsinLeftThres->Position(), -20.0f);
+  EXPECT_EQ(D().scTocsinRightThres->Position(), -45.0f);
+  EXPECT_EQ(MyAudio.LeftThres, -20);
+  EXPECT_EQ(MyAudio.RightThres, -45);
+  D().edTocsinThres[1]->setValue(-200);  // clamped by the box
+  EXPECT_EQ(MyAudio.RightThres, -144);
+}
+
+TEST_F(WindowTest, ClipShowsForANearFullScaleBlockAndHidesAgain) {
+  Make();
+  D().ActTriggerStart->trigger();
+  DeliverOnCaptureThread(BlockAtDb(0, -60));
+  ASSERT_TRUE(PumpUntil([&] { return !D().lblClip->isHidden(); }));
+  DeliverOnCaptureThread(BlockAtDb(-20, -60));
+  ASSERT_TRUE(PumpUntil([&] { return D().lblClip->isHidden(); }));
+}
+
+TEST_F(WindowTest, DbReadoutsUseTheUsersDecimalSeparator) {
+  EXPECT_EQ(TWindowTriggerActions::FormatDb(-12.344, ","), "-12,34");
+  EXPECT_EQ(TWindowTriggerActions::FormatDb(-90.30873, "."), "-90.31");
+  EXPECT_EQ(TWindowTriggerActions::FormatDb(100, ","), "100,00");
+}
