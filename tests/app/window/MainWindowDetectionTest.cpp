@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTimer>
+#include <atomic>
 
 #include "WindowFixture.h"
 
@@ -88,4 +90,40 @@ TEST_F(WindowTest, DbReadoutsUseTheUsersDecimalSeparator) {
   EXPECT_EQ(TWindowTriggerActions::FormatDb(-12.344, ","), "-12,34");
   EXPECT_EQ(TWindowTriggerActions::FormatDb(-90.30873, "."), "-90.31");
   EXPECT_EQ(TWindowTriggerActions::FormatDb(100, ","), "100,00");
+}
+
+TEST_F(WindowTest, TheWindowStaysResponsiveWhileBlocksStreamAndStopEndsThem) {
+  Make();
+  D().ActTriggerStart->trigger();
+  std::atomic<bool> stop{false};
+  std::atomic<int> blocks{0};
+  std::thread capture([&] {
+    const auto loud = BlockAtDb(-20, -30), quiet = BlockAtDb(-50, -30);
+    while (!stop) {
+      capture_->Deliver(blocks % 2 ? loud : quiet);
+      ++blocks;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+  });
+  bool fired = false;
+  QTimer::singleShot(50, [&] { fired = true; });
+  EXPECT_TRUE(PumpUntil([&] { return fired && blocks > 200; }));
+
+  const auto t0 = std::chrono::steady_clock::now();
+  D().ActTriggerStop->trigger();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+  stop = true;
+  capture.join();
+  PumpUntil([] { return false; }, std::chrono::milliseconds(200));
+  EXPECT_EQ(D().lblLeftLevelInDb->text(), "-.--") << "no refresh lands after the reset";
+  EXPECT_EQ(D().VuAudioLeft->Position(), -96);
+  // The left channel's note-ons and note-offs alternate; the right one, always above, sent one.
+  const auto sent = log.Take();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "noteon 1 42"), 1);  // -30 dB: 127 - 127 * 30 / 45 = 42.3
+  std::string last;
+  for (const auto& e : sent) {
+    if (e.rfind("noteon 0", 0) != 0 && e != "noteoff 0") continue;
+    EXPECT_NE(e.substr(0, 6), last.substr(0, 6)) << "two " << e << " in a row";
+    last = e;
+  }
 }
