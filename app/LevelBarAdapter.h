@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "StandInIndicators.h"
+#include "VrLevelBar.h"
 #include "uVumeter.h"
 
 class TLevelBarAdapter final : public IVuLevelBar {
@@ -12,10 +12,7 @@ class TLevelBarAdapter final : public IVuLevelBar {
   void SetMin(int value) override { bar_.SetMinValue(value); }
   void SetMax(int value) override { bar_.SetMaxValue(value); }
   int Min() const override { return bar_.MinValue(); }
-  // The hint's carriage returns are its line breaks.
-  void SetHint(const std::string& hint) override {
-    bar_.setToolTip(QString::fromStdString(hint).replace('\r', '\n'));
-  }
+  void SetHint(const std::string& hint) override { bar_.SetHint(QString::fromStdString(hint)); }
   void BeginUpdate() override { bar_.BeginUpdate(); }
   void EndUpdate() override { bar_.EndUpdate(); }
   void SetPosition(int value) override { bar_.SetPosition(value); }

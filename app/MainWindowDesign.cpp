@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "VrColors.h"
+
 namespace {
 
 template <typename T>
@@ -87,16 +89,62 @@ void BuildMenu(QMainWindow& w, TMainWindowDesign& d) {
   bar->addMenu("Aide")->addAction(d.ActAppAbout);
 }
 
+// VuAudioLeft / VuAudioRight: -96..0 dB in 56 segments of 2 pixels behind a one-pixel grey frame.
+TVrLevelBar* LevelBar(QWidget* parent, const char* name, int y) {
+  auto* bar = Place<TVrLevelBar>(parent, name, 16, y, 169, 14);
+  bar->SetLoading(true);
+  bar->SetOrientation(TVrOrientation::voHorizontal);
+  bar->SetTickHeight(2);
+  bar->SetSpacing(1);
+  bar->SetStep(1);
+  bar->SetPercent1(80);
+  bar->SetPercent2(15);
+  bar->SetMinValue(-96);
+  bar->SetMaxValue(0);
+  bar->SetPosition(-96);
+  TVrBevel bevel = bar->Bevel();
+  bevel.InnerWidth = 1;
+  bevel.InnerStyle = TVrBevelStyle::bsNone;
+  bevel.InnerSpace = 1;
+  bevel.InnerColor = VrColor::Gray;
+  bevel.OuterStyle = TVrBevelStyle::bsNone;
+  bevel.OuterOutline = TVrBevelOutlineStyle::osNone;
+  bar->SetBevel(bevel);
+  bar->SetShowHint(true);
+  bar->SetLoading(false);
+  return bar;
+}
+
+// The threshold strips hugging the bars: maroon up to the threshold, fuchsia beyond.
+TrmScale* ThresholdScale(QWidget* parent, const char* name, bool left) {
+  auto* scale = Place<TrmScale>(parent, name, 16, left ? 19 : 56, 169, left ? 4 : 3);
+  scale->SetOrientation(left ? TOrientation::stBottom : TOrientation::stTop);
+  scale->SetBGColor(VrColor::BtnFace);
+  scale->SetLineColor(VrColor::Black);
+  scale->SetLineActiveColor(VrColor::Maroon);
+  scale->SetLineInactiveColor(VrColor::Fuchsia);
+  scale->SetLineWidth(6);
+  scale->SetTicksColor(VrColor::Gray);
+  scale->SetTicksActiveColor(VrColor::Lime);
+  scale->SetTicksInactiveColor(VrColor::Green);
+  scale->SetTicksLength(4);
+  scale->SetTicksWidth(1);
+  scale->SetTicksCount(left ? 2 : 5);
+  scale->SetTicksOffset(0);
+  scale->SetShowText(false);
+  scale->SetShowTickMarker(true);
+  scale->SetMarkerColor(VrColor::Red);
+  scale->SetBorderSpacing(0);
+  scale->SetMinValue(-96);
+  scale->SetMaxValue(0);
+  return scale;
+}
+
 void BuildLevelDisplay(QWidget* c, TMainWindowDesign& d) {
-  d.scTocsinLeftThres = Place<TrmScale>(c, "scTocsinLeftThres", 16, 19, 169, 4);
-  d.VuAudioLeft = Place<TVrLevelBar>(c, "VuAudioLeft", 16, 24, 169, 14);
-  d.VuAudioRight = Place<TVrLevelBar>(c, "VuAudioRight", 16, 40, 169, 14);
-  d.scTocsinRightThres = Place<TrmScale>(c, "scTocsinRightThres", 16, 56, 169, 3);
-  for (auto* bar : {d.VuAudioLeft, d.VuAudioRight}) {
-    bar->SetMinValue(-96);
-    bar->SetMaxValue(0);
-    bar->SetPosition(-96);
-  }
+  d.scTocsinLeftThres = ThresholdScale(c, "scTocsinLeftThres", true);
+  d.VuAudioLeft = LevelBar(c, "VuAudioLeft", 24);
+  d.VuAudioRight = LevelBar(c, "VuAudioRight", 40);
+  d.scTocsinRightThres = ThresholdScale(c, "scTocsinRightThres", false);
   Caption(c, "G", 192, 24);
   Caption(c, "D", 192, 40);
 
@@ -110,8 +158,8 @@ void BuildLevelDisplay(QWidget* c, TMainWindowDesign& d) {
   };
   d.lblLeftLevelInDb = level_label("lblLeftLevelInDb", 24);
   d.lblRightLevelInDb = level_label("lblRightLevelInDb", 40);
-  d.ledLeftThres = Light(c, "ledLeftThres", 258, 24, Qt::green, Qt::gray);
-  d.ledRightThres = Light(c, "ledRightThres", 258, 40, Qt::green, Qt::gray);
+  d.ledLeftThres = Light(c, "ledLeftThres", 258, 24, VrColor::Lime, VrColor::Gray);
+  d.ledRightThres = Light(c, "ledRightThres", 258, 40, VrColor::Lime, VrColor::Gray);
 
   d.lblClip = Place<QLabel>(c, "lblClip", 272, 24, 49, 29);
   d.lblClip->setText("CLIP");
@@ -124,7 +172,7 @@ void BuildLevelDisplay(QWidget* c, TMainWindowDesign& d) {
 }
 
 void BuildStateLights(QWidget* c, TMainWindowDesign& d) {
-  const QColor lime(Qt::green), navy(0, 0, 128), aqua(Qt::cyan);
+  const QColor lime = VrColor::Lime, navy = VrColor::Navy, aqua = VrColor::Aqua;
   d.ledAudioInState = Light(c, "ledAudioInState", 16, 72, lime, navy);
   Caption(c, "Audio In", 34, 72);
   d.ledAudioOutState = Light(c, "ledAudioOutState", 104, 72, lime, navy);

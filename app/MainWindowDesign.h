@@ -2,7 +2,9 @@
 // the menu and its actions. Built once by TfmMain; holds no behaviour.
 #pragma once
 
-#include "StandInIndicators.h"
+#include "AdStatLt.h"
+#include "VrLevelBar.h"
+#include "rmScale.h"
 
 class QAction;
 class QCheckBox;
