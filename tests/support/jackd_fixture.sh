@@ -22,10 +22,27 @@ stop_server() {
   fi
 }
 
+# JACK keeps at most 8 servers in its shared registry and frees a slot only when a server exits
+# cleanly or one of the same name starts again. A server that was killed (as the tests that make a
+# server vanish do) keeps its slot; free the slots whose process is gone, as JACK itself does for
+# a name it restarts, so that runs never pile up into "Too many servers already active".
+reclaim_dead_slots() {
+  local reg=/dev/shm/jack-shm-registry off pid
+  [ -w "$reg" ] || return 0
+  for k in 0 1 2 3 4 5 6 7; do
+    off=$(( 24 + k * 264 ))
+    pid=$(od -An -t d4 -j "$off" -N 4 "$reg" 2>/dev/null | tr -d ' ')
+    if [ -n "$pid" ] && [ "$pid" -gt 0 ] && [ ! -d "/proc/$pid" ]; then
+      dd if=/dev/zero of="$reg" bs=1 seek="$off" count=264 conv=notrunc status=none 2>/dev/null
+    fi
+  done
+}
+
 case "$cmd" in
   start)
     mkdir -p "$dir"
     stop_server
+    reclaim_dead_slots
     wait_us=$(( period * 1000000 / rate ))
     nohup jackd --no-realtime -n "$name" -d dummy -r "$rate" -p "$period" -w "$wait_us" -C 2 -P 2 \
       >"$log" 2>&1 </dev/null &
