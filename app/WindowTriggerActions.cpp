@@ -1,15 +1,15 @@
 #include "WindowTriggerActions.h"
 
 #include <QLabel>
-#include <QLocale>
 
+#include "IniValues.h"
 #include "MainWindowDesign.h"
 #include "platform/MainThreadDispatcher.h"
 #include "uVumeter.h"
 
 TWindowTriggerActions::TWindowTriggerActions(IMainThreadDispatcher& ui,
                                              const TMainWindowDesign& design)
-    : ui_(ui), d_(design), decimal_point_(QLocale::system().decimalPoint()) {}
+    : ui_(ui), d_(design), decimal_point_(QString::fromStdString(UserDecimalSeparator())) {}
 
 void TWindowTriggerActions::SetDevices(IMidiPort* midi, ISoundSlots* sounds) {
   midi_ = midi;

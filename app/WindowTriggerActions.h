@@ -13,7 +13,7 @@ struct TMainWindowDesign;
 
 class TWindowTriggerActions final : public ITriggerActions {
  public:
-  // Built on the UI thread (it reads the user's decimal separator there).
+  // Built on the UI thread; reads the user's decimal separator once.
   TWindowTriggerActions(IMainThreadDispatcher& ui, const TMainWindowDesign& design);
 
   // The devices the notes and sounds go to; absent ones are skipped. UI thread, before capture.

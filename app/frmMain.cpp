@@ -12,14 +12,16 @@
 
 #include "AppState.h"
 #include "BusyCursor.h"
+#include "Settings.h"
 #include "frmAbout.h"
 #include "uMaths.h"
 #include "platform/SteadyClock.h"
 
 TfmMain* fmMain = nullptr;
 
-TfmMain::TfmMain(TWindowDevices devices, QWidget* parent)
+TfmMain::TfmMain(TWindowDevices devices, const std::string& ini_file_name, QWidget* parent)
     : QMainWindow(parent),
+      IniFileName(ini_file_name),
       devices_(std::move(devices)),
       dispatcher_(this),
       actions_(dispatcher_, d_),
@@ -58,7 +60,8 @@ void TfmMain::FormCreate() {
   RunFlags.StopRequest = false;
   RunFlags.Closing = false;
   RunFlags.Finalizing = false;
-  // The settings file name and the sound slots come with the settings and sound-file parts.
+  if (IniFileName.empty()) IniFileName = SettingsFileNameFor(RunningExecutablePath());
+  // The sound slots come with the sound-file part.
   AudioInParams.BufferSize = 1024;
   AudioInParams.Bits = 16;
   AudioInParams.SampleRate = 44100;
@@ -234,9 +237,7 @@ void TfmMain::FormCloseQuery() {
   Wait(500, true);
 }
 
-void TfmMain::FormClose() {
-  // SaveSettings comes with the settings file.
-}
+void TfmMain::FormClose() { SaveSettings(); }
 
 void TfmMain::MidiActivity(bool note_sounding) {
   dispatcher_.Post([this, note_sounding] {

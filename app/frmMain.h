@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ControlSnapshot.h"
+#include "MainSettingsView.h"
 #include "LevelBarAdapter.h"
 #include "MainWindowDesign.h"
 #include "QtMainThreadDispatcher.h"
@@ -24,7 +25,9 @@ extern TfmMain* fmMain;
 class TfmMain : public QMainWindow {
  public:
   // The window owns the devices it is given; main passes the real ones, tests virtual ones.
-  explicit TfmMain(TWindowDevices devices, QWidget* parent = nullptr);
+  // The settings file is ini_file_name, or beside the executable when that is empty.
+  explicit TfmMain(TWindowDevices devices, const std::string& ini_file_name = {},
+                   QWidget* parent = nullptr);
   ~TfmMain() override;
 
   // The lifecycle, as the actions and the close box run it.
@@ -84,13 +87,17 @@ class TfmMain : public QMainWindow {
   void lstMidiOutNote0Change();
   void TimerMidiOutTimer();
 
-  // Event kinds (frmMainSounds.cpp).
+  // Event kinds and the inhibition controls (frmMainSounds.cpp).
   void rbStartMidiNoteClick(int channel);
+  void edAudioOutputTempDisabledDurationChange();
+  void cbAudioOutputTempDisabledClick();
 
   // Settings (frmMainSettings.cpp).
   void LoadSettings();
-  void ApplySettings();
+  void SaveSettings();
+  friend class TMainSettingsView;
 
+  std::string IniFileName;
   TMainWindowDesign d_;
   TWindowDevices devices_;
   TQtMainThreadDispatcher dispatcher_;
@@ -98,6 +105,7 @@ class TfmMain : public QMainWindow {
   TWindowTriggerActions actions_;
   TTriggerDetector detector_;
   std::unique_ptr<TLevelBarAdapter> left_bar_, right_bar_;
+  TMainSettingsView settings_view_{*this};
   QTimer TimerMidiOut;
   std::function<void(const QString&)> report_;
   bool close_sequence_ran_ = false;

@@ -46,6 +46,11 @@ void TfmMain::ConnectHandlers() {
             [this, ch] { rbStartMidiNoteClick(ch); });
   }
 
+  connect(d_.cbAudioOutputTempDisabled, &QCheckBox::clicked, this,
+          [this] { cbAudioOutputTempDisabledClick(); });
+  connect(d_.edAudioOutputTempDisabledDuration, &QSpinBox::valueChanged, this,
+          [this] { edAudioOutputTempDisabledDurationChange(); });
+
   // The snapshot follows every change of a control the block handler reads.
   auto refresh = [this] { RefreshSnapshot(); };
   for (int ch = 0; ch < 2; ++ch) {

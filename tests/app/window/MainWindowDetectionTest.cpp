@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <atomic>
 
+#include "IniValues.h"
 #include "WindowFixture.h"
 
 using Log = std::vector<std::string>;
@@ -62,7 +63,7 @@ TEST_F(WindowTest, ASoundFileChannelTriggersItsSoundAndShowsTheVolume) {
   EXPECT_EQ(log.Take(), (Log{"sound 1 100"}));
   ASSERT_TRUE(PumpUntil([&] { return D().ledRightThres->Lit(); }));
   // "%f": two decimals with the user's separator.
-  const QString point = QLocale::system().decimalPoint();
+  const QString point = QString::fromStdString(UserDecimalSeparator());
   EXPECT_EQ(D().lblAudioOutLastVol[1]->text(), "100" + point + "00");
 }
 

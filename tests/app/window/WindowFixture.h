@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <cmath>
 #include <memory>
 #include <thread>
@@ -41,7 +42,7 @@ class WindowTest : public ::testing::Test {
     devices.Output = std::make_unique<TFakeOutputDevice>(log);
     devices.Midi = std::move(midi);
     devices.Sounds = std::make_unique<TFakeSoundSlots>(log);
-    window = std::make_unique<TfmMain>(std::move(devices));
+    window = std::make_unique<TfmMain>(std::move(devices), IniPath());
     window->SetErrorReporter([this](const QString& text) { errors.push_back(text); });
     log.Take();
   }
@@ -54,6 +55,8 @@ class WindowTest : public ::testing::Test {
   }
 
   const TMainWindowDesign& D() const { return window->Design(); }
+  // Each test has a settings file of its own, in a folder that goes away with the test.
+  std::string IniPath() const { return ini_dir.filePath("tocsin.ini").toStdString(); }
 
   // A 16-bit stereo block whose positive peaks sit at the given levels.
   static IALAudioBufferPtr BlockAtDb(double left_db, double right_db, uint32_t frames = 64) {
@@ -75,6 +78,7 @@ class WindowTest : public ::testing::Test {
     t.join();
   }
 
+  QTemporaryDir ini_dir;
   TDeviceLog log;
   std::unique_ptr<TfmMain> window;
   TFakeCaptureChain* capture_ = nullptr;

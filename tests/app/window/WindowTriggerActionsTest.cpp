@@ -6,6 +6,7 @@
 
 #include "LevelBarAdapter.h"
 #include "MainWindowDesign.h"
+#include "IniValues.h"
 #include "QtTestApp.h"
 #include "WindowTriggerActions.h"
 #include "platform/virtual/LoopDispatcher.h"
@@ -66,7 +67,7 @@ TEST(WindowTriggerActions, LevelRefreshMovesBothBarsAndReadouts) {
   p.ui.ProcessPending();
   EXPECT_EQ(p.d.VuAudioLeft->Position(), -12);  // truncated toward zero
   EXPECT_EQ(p.d.VuAudioRight->Position(), -90);
-  const QString point = QLocale::system().decimalPoint();
+  const QString point = QString::fromStdString(UserDecimalSeparator());
   EXPECT_EQ(p.d.lblLeftLevelInDb->text(), "-12" + point + "70");
   EXPECT_EQ(p.d.lblRightLevelInDb->text(), "-90" + point + "31");
   Vumeters.Left.LevelBar = nullptr;
