@@ -47,7 +47,7 @@ case "$cmd" in
     nohup jackd --no-realtime -n "$name" -d dummy -r "$rate" -p "$period" -w "$wait_us" -C 2 -P 2 \
       >"$log" 2>&1 </dev/null &
     echo $! >"$pidfile"
-    if ! jack_wait -s "$name" -w -t 20 >/dev/null 2>&1; then
+    if ! jack_wait -s "$name" -w -t 60 >/dev/null 2>&1; then
       echo "JACK server $name did not start:"; cat "$log"; stop_server; exit 1
     fi
     echo "JACK server $name running (pid $(cat "$pidfile"), $rate Hz, period $period)"

@@ -1,0 +1,34 @@
+// The process's one-sound-at-a-time play service: plays a complete sound-file image held in
+// memory, the newest request replacing the sound that plays. Real back-end in rt/, a recording
+// one for tests in virtual/.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// A complete sound-file image (a RIFF WAVE file, or any format the back-end decodes), shared so
+// that handing it to the service never copies or allocates on the calling thread.
+using TSoundImage = std::vector<uint8_t>;
+using TSoundImagePtr = std::shared_ptr<const TSoundImage>;
+
+// Play flags, the values of the wave component's options.
+enum : uint32_t {
+  kSndAsync = 0x0001,      // return at once (the service always does)
+  kSndNoDefault = 0x0002,  // stay silent for an image it cannot play (the service always does)
+  kSndMemory = 0x0004,     // the sound is an image in memory (the only kind the service plays)
+  kSndLoop = 0x0008,       // play again and again until stopped or replaced
+  kSndNoStop = 0x0010,     // leave a playing sound alone and play nothing
+  kSndNoWait = 0x2000,     // don't wait when the service is busy (it never waits)
+};
+
+class ISoundService {
+ public:
+  virtual ~ISoundService() = default;
+  // Starts the image and returns at once; the sound playing stops. An image the service cannot
+  // decode plays as silence: it still stops the sound that played. A null or empty image plays
+  // nothing. Safe on any thread, including the capture thread: no decoding, no waiting.
+  virtual void Play(TSoundImagePtr image, uint32_t flags) = 0;
+  // Stops the sound playing; harmless when nothing plays. Safe on any thread.
+  virtual void Stop() = 0;
+};

@@ -1,0 +1,66 @@
+// Notes sent on a capture thread while the UI thread changes the channel and note selections
+// and stops triggering: every message on the wire stays well formed, and Stop's handshake holds.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "MidiNoteTrigger.h"
+#include "MidiTestViews.h"
+#include "NoteNames.h"
+#include "midi/MidiOut.h"
+#include "platform/virtual/LoopDispatcher.h"
+#include "platform/virtual/VirtualMidiOutService.h"
+
+TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
+  TVirtualMidiOutService service;
+  const int32_t port = service.AddPort("Synth");
+  TLoopDispatcher dispatcher;
+  TMidiOutput out(service, dispatcher);
+  out.SetDeviceID(port);
+  out.Open();
+  TRunFlags flags;
+  TMyMidi midi;
+  midi.Output = &out;
+  TControlSnapshot controls;
+  RecordingMidiView view;
+  TMidiNoteTrigger trigger(TMidiNoteTrigger::TState{flags, midi}, controls, view);
+
+  std::atomic<bool> stop_capture{false};
+  std::atomic<int> rounds{0};
+  std::thread capture([&] {
+    while (!stop_capture.load()) {
+      for (int c = 0; c < 2; ++c) {
+        if (!midi.NoteOn(c)) {
+          trigger.NoteOn(c, 100);
+        } else {
+          trigger.NoteOff(c);
+        }
+      }
+      rounds.fetch_add(1);
+    }
+  });
+  for (int i = 0; i < 2000 || rounds.load() < 100; ++i) {
+    controls.MidiChannelIndex = i % 18 - 1;  // -1 .. 16
+    controls.NoteIndex[i % 2] = i % 134 - 1;  // -1 .. 132
+  }
+
+  // Stop's handshake: once StopAck is seen, nothing more is sent.
+  flags.StopRequest = true;
+  while (!flags.StopAck.load()) std::this_thread::yield();
+  const size_t at_stop = service.Sent(port).size();
+  const int rounds_at_stop = rounds.load();
+  while (rounds.load() < rounds_at_stop + 10) std::this_thread::yield();
+  stop_capture = true;
+  capture.join();
+
+  const auto sent = service.Sent(port);
+  EXPECT_EQ(sent.size(), at_stop);
+  EXPECT_GT(sent.size(), 0u);
+  for (const auto& s : sent) {
+    ASSERT_EQ(s.Bytes.size(), 3u);
+    EXPECT_TRUE((s.Bytes[0] & 0xE0) == 0x80) << int(s.Bytes[0]);  // 80..9F
+    EXPECT_LT(s.Bytes[1], 128);
+    EXPECT_LT(s.Bytes[2], 128);
+  }
+}
