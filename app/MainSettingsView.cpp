@@ -8,7 +8,9 @@
 #include <QSpinBox>
 #include <stdexcept>
 
+#include "AppState.h"
 #include "frmMain.h"
+#include "midi/MidiOut.h"
 
 QComboBox* TMainSettingsView::List(ESettingsList list) const {
   const TMainWindowDesign& d = w_.d_;
@@ -67,7 +69,7 @@ void TMainSettingsView::SetCaptureBits(uint16_t bits) {
   if (ICaptureChain* c = w_.devices_.Capture.get()) c->SetBits(bits);
 }
 void TMainSettingsView::SetMidiOutProductName(const std::string& name) {
-  if (IMidiPort* m = w_.devices_.Midi.get()) m->SelectPort(name);
+  if (MyMidi.Output) MyMidi.Output->SetProductName(name);
 }
 
 bool TMainSettingsView::StartMidiNoteChecked(int channel) const {

@@ -1,6 +1,22 @@
-// The devices of the program itself: capture, output, MIDI and sounds on the system's services.
+// The program's own back-ends: the system's MIDI ports, sound service and audio devices.
 #pragma once
+
+#include <memory>
 
 #include "WindowDevices.h"
 
-TWindowDevices MakeRealDevices();
+class IMidiOutService;
+class ISoundService;
+
+// The services live as long as this object; the window built on them must die first.
+class TRealServices {
+ public:
+  TRealServices();
+  ~TRealServices();
+  // The chains over the services, handed over to the window.
+  TWindowBackends Backends();
+
+ private:
+  std::unique_ptr<IMidiOutService> midi_out_;
+  std::unique_ptr<ISoundService> sound_;
+};

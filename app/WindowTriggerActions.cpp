@@ -4,6 +4,8 @@
 
 #include "IniValues.h"
 #include "MainWindowDesign.h"
+#include "MidiNoteTrigger.h"
+#include "SoundTrigger.h"
 #include "platform/MainThreadDispatcher.h"
 #include "uVumeter.h"
 
@@ -11,8 +13,8 @@ TWindowTriggerActions::TWindowTriggerActions(IMainThreadDispatcher& ui,
                                              const TMainWindowDesign& design)
     : ui_(ui), d_(design), decimal_point_(QString::fromStdString(UserDecimalSeparator())) {}
 
-void TWindowTriggerActions::SetDevices(IMidiPort* midi, ISoundSlots* sounds) {
-  midi_ = midi;
+void TWindowTriggerActions::SetTargets(TMidiNoteTrigger* notes, TSoundTrigger* sounds) {
+  notes_ = notes;
   sounds_ = sounds;
 }
 
@@ -41,11 +43,11 @@ void TWindowTriggerActions::ShowVelocity(int channel, int velocity) {
 }
 
 void TWindowTriggerActions::NoteOn(int channel, int velocity) {
-  if (midi_) midi_->NoteOn(channel, velocity);
+  if (notes_) notes_->NoteOn(channel, velocity);
 }
 
 void TWindowTriggerActions::NoteOff(int channel) {
-  if (midi_) midi_->NoteOff(channel);
+  if (notes_) notes_->NoteOff(channel);
 }
 
 void TWindowTriggerActions::ShowVolume(int channel, double volume) {

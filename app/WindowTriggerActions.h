@@ -6,9 +6,10 @@
 #include <QString>
 
 #include "TriggerDetector.h"
-#include "WindowDevices.h"
 
 class IMainThreadDispatcher;
+class TMidiNoteTrigger;
+class TSoundTrigger;
 struct TMainWindowDesign;
 
 class TWindowTriggerActions final : public ITriggerActions {
@@ -16,8 +17,8 @@ class TWindowTriggerActions final : public ITriggerActions {
   // Built on the UI thread; reads the user's decimal separator once.
   TWindowTriggerActions(IMainThreadDispatcher& ui, const TMainWindowDesign& design);
 
-  // The devices the notes and sounds go to; absent ones are skipped. UI thread, before capture.
-  void SetDevices(IMidiPort* midi, ISoundSlots* sounds);
+  // Where the notes and sounds go; absent ones are skipped. UI thread, before capture.
+  void SetTargets(TMidiNoteTrigger* notes, TSoundTrigger* sounds);
 
   void SetClipVisible(bool visible) override;
   void SetThresholdLight(int channel, bool lit) override;
@@ -35,8 +36,8 @@ class TWindowTriggerActions final : public ITriggerActions {
   IMainThreadDispatcher& ui_;
   const TMainWindowDesign& d_;
   QString decimal_point_;
-  IMidiPort* midi_ = nullptr;
-  ISoundSlots* sounds_ = nullptr;
+  TMidiNoteTrigger* notes_ = nullptr;
+  TSoundTrigger* sounds_ = nullptr;
   // Last state posted for the clip label and the threshold lights (capture thread only):
   // repeating an unchanged state would only flood the UI thread. -1: nothing posted yet.
   int clip_ = -1;

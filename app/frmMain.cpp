@@ -19,7 +19,7 @@
 
 TfmMain* fmMain = nullptr;
 
-TfmMain::TfmMain(TWindowDevices devices, const std::string& ini_file_name, QWidget* parent)
+TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWidget* parent)
     : QMainWindow(parent),
       IniFileName(ini_file_name),
       devices_(std::move(devices)),
@@ -28,7 +28,16 @@ TfmMain::TfmMain(TWindowDevices devices, const std::string& ini_file_name, QWidg
       detector_(snapshot_, actions_, SystemTickClock()) {
   fmMain = this;
   BuildMainWindowDesign(*this, d_);
-  actions_.SetDevices(devices_.Midi.get(), devices_.Sounds.get());
+  midi_views_ = std::make_unique<TWindowMidiViews>(dispatcher_, *d_.LedMidiOutData,
+                                                   *d_.LedMidiOutState, TimerMidiOut);
+  note_trigger_ = std::make_unique<TMidiNoteTrigger>(snapshot_, *midi_views_);
+  VrHPTimer0.SetHPTimeBase(&VrHPTimeBase1);
+  VrHPTimer1.SetHPTimeBase(&VrHPTimeBase1);
+  if (devices_.Sound) {
+    VrWave0 = std::make_unique<TVrWave>(*devices_.Sound);
+    VrWave1 = std::make_unique<TVrWave>(*devices_.Sound);
+  }
+  actions_.SetTargets(note_trigger_.get(), &sound_trigger_);
   report_ = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
   TimerMidiOut.setInterval(100);
   ConnectHandlers();
@@ -53,6 +62,10 @@ TfmMain::~TfmMain() {
   }
   Vumeters.Left.LevelBar = nullptr;
   Vumeters.Right.LevelBar = nullptr;
+  // The global records must not keep what dies with the window.
+  if (MyMidi.Output == midi_output_.get()) MyMidi.Output = nullptr;
+  if (Sounds[0].Wave == VrWave0.get()) Sounds[0].Wave = nullptr;
+  if (Sounds[1].Wave == VrWave1.get()) Sounds[1].Wave = nullptr;
   if (fmMain == this) fmMain = nullptr;
 }
 
@@ -61,7 +74,8 @@ void TfmMain::FormCreate() {
   RunFlags.Closing = false;
   RunFlags.Finalizing = false;
   if (IniFileName.empty()) IniFileName = SettingsFileNameFor(RunningExecutablePath());
-  // The sound slots come with the sound-file part.
+  if (!Sounds[0].Wave) Sounds[0].Wave = VrWave0.get();
+  if (!Sounds[1].Wave) Sounds[1].Wave = VrWave1.get();
   AudioInParams.BufferSize = 1024;
   AudioInParams.Bits = 16;
   AudioInParams.SampleRate = 44100;
@@ -212,7 +226,8 @@ void TfmMain::FormCloseQuery() {
     }
     Wait(600, true);
     try {
-      if (devices_.Midi) devices_.Midi->Free();
+      MyMidi.Output = nullptr;
+      midi_output_.reset();
     } catch (...) {
     }
     Wait(600, true);
@@ -226,12 +241,8 @@ void TfmMain::FormCloseQuery() {
     } catch (...) {
     }
     Wait(200, true);
-    for (int ch = 0; ch < 2; ++ch) {
-      try {
-        if (devices_.Sounds) devices_.Sounds->StopChannelSound(ch);
-      } catch (...) {
-      }
-    }
+    sound_trigger_.StopChannelSound(0);
+    sound_trigger_.StopChannelSound(1);
     Wait(200, true);
   }
   Wait(500, true);
@@ -239,14 +250,3 @@ void TfmMain::FormCloseQuery() {
 
 void TfmMain::FormClose() { SaveSettings(); }
 
-void TfmMain::MidiActivity(bool note_sounding) {
-  dispatcher_.Post([this, note_sounding] {
-    d_.LedMidiOutData->SetLit(note_sounding);
-    if (!TimerMidiOut.isActive()) TimerMidiOut.start();
-  });
-}
-
-void TfmMain::TimerMidiOutTimer() {
-  TimerMidiOut.stop();
-  d_.LedMidiOutData->SetLit(false);
-}

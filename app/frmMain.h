@@ -17,16 +17,23 @@
 #include "QtMainThreadDispatcher.h"
 #include "TriggerDetector.h"
 #include "WindowDevices.h"
+#include "WindowMidiViews.h"
 #include "WindowTriggerActions.h"
+#include "SoundTrigger.h"
+#include "audio/VrAudio.h"
+#include "midi/MidiOut.h"
+#include "timing/VrHPTimeBase.h"
+#include "timing/VrHPTimer.h"
 
 class TfmMain;
 extern TfmMain* fmMain;
 
 class TfmMain : public QMainWindow {
  public:
-  // The window owns the devices it is given; main passes the real ones, tests virtual ones.
-  // The settings file is ini_file_name, or beside the executable when that is empty.
-  explicit TfmMain(TWindowDevices devices, const std::string& ini_file_name = {},
+  // The window owns the chains it is given and uses the services, which must outlive it; main
+  // passes the real ones, tests virtual ones. The settings file is ini_file_name, or beside the
+  // executable when that is empty.
+  explicit TfmMain(TWindowBackends backends, const std::string& ini_file_name = {},
                    QWidget* parent = nullptr);
   ~TfmMain() override;
 
@@ -42,10 +49,6 @@ class TfmMain : public QMainWindow {
 
   // Where errors raised at Start are shown; the default is an error box. Tests replace it.
   void SetErrorReporter(std::function<void(const QString&)> report) { report_ = std::move(report); }
-
-  // The MIDI activity light: lit while a note sounds, dark again when TimerMidiOut fires.
-  // Any thread (posted to the UI thread).
-  void MidiActivity(bool note_sounding);
 
   const TMainWindowDesign& Design() const { return d_; }
   const TControlSnapshot& Snapshot() const { return snapshot_; }
@@ -82,15 +85,15 @@ class TfmMain : public QMainWindow {
   void FillMidiPortList();
   void FillMidiLists();
   void lstMidiOutChange();
-  void SelectMidiPort(const std::string& name);
   void lstMidiOutChannelChange();
   void lstMidiOutNote0Change();
-  void TimerMidiOutTimer();
 
   // Event kinds and the inhibition controls (frmMainSounds.cpp).
   void rbStartMidiNoteClick(int channel);
   void edAudioOutputTempDisabledDurationChange();
   void cbAudioOutputTempDisabledClick();
+  void edAudioOutFileNameChange(int channel);
+  void BrowseAudioOutFileName(int channel);
 
   // Settings (frmMainSettings.cpp).
   void LoadSettings();
@@ -99,14 +102,22 @@ class TfmMain : public QMainWindow {
 
   std::string IniFileName;
   TMainWindowDesign d_;
-  TWindowDevices devices_;
+  TWindowBackends devices_;
   TQtMainThreadDispatcher dispatcher_;
   TControlSnapshot snapshot_;
+  QTimer TimerMidiOut;
+  std::unique_ptr<TWindowMidiViews> midi_views_;
+  std::unique_ptr<TMidiOutput> midi_output_;  // MyMidi.Output
+  std::unique_ptr<TMidiNoteTrigger> note_trigger_;
+  TVrHPTimeBase VrHPTimeBase1;
+  TVrHPTimer VrHPTimer0{dispatcher_};
+  TVrHPTimer VrHPTimer1{dispatcher_};
+  std::unique_ptr<TVrWave> VrWave0, VrWave1;
+  TSoundTrigger sound_trigger_{Sounds, VrHPTimer0, VrHPTimer1};
   TWindowTriggerActions actions_;
   TTriggerDetector detector_;
   std::unique_ptr<TLevelBarAdapter> left_bar_, right_bar_;
   TMainSettingsView settings_view_{*this};
-  QTimer TimerMidiOut;
   std::function<void(const QString&)> report_;
   bool close_sequence_ran_ = false;
 };

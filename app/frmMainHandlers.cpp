@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QRadioButton>
 #include <QSpinBox>
 
@@ -15,7 +17,7 @@ void TfmMain::ConnectHandlers() {
   connect(d_.ActTriggerStart, &QAction::triggered, this, [this] { ActTriggerStartExecute(); });
   connect(d_.ActTriggerStop, &QAction::triggered, this, [this] { ActTriggerStopExecute(); });
   connect(d_.ActAppAbout, &QAction::triggered, this, [this] { ActAppAboutExecute(); });
-  connect(&TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(); });
+  connect(&TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(*midi_views_); });
 
   connect(d_.lstInputDevices, &QComboBox::activated, this, [this] { lstInputDevicesChange(); });
   connect(d_.lstOutputDevices, &QComboBox::activated, this, [this] { lstOutputDevicesChange(); });
@@ -44,6 +46,10 @@ void TfmMain::ConnectHandlers() {
             [this, ch] { rbStartMidiNoteClick(ch); });
     connect(d_.rbStartAudioFile[ch], &QRadioButton::clicked, this,
             [this, ch] { rbStartMidiNoteClick(ch); });
+    connect(d_.edAudioOutFileName[ch], &QLineEdit::textChanged, this,
+            [this, ch] { edAudioOutFileNameChange(ch); });
+    connect(d_.btnAudioOutFileName[ch], &QToolButton::clicked, this,
+            [this, ch] { BrowseAudioOutFileName(ch); });
   }
 
   connect(d_.cbAudioOutputTempDisabled, &QCheckBox::clicked, this,

@@ -1,5 +1,5 @@
 // Tocsin: turns an audio input into MIDI notes or sounds. The program creates the main window
-// on the real devices and runs the message loop until the window closes.
+// on the system's devices and runs the message loop until the window closes.
 #include <QApplication>
 
 #include "AppIcon.h"
@@ -11,12 +11,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName("Tocsin");
   app.setWindowIcon(TocsinIcon());
+  TRealServices services;
   int result;
   {
-    TfmMain window(MakeRealDevices());
+    TfmMain window(services.Backends());
     window.show();
     result = app.exec();
-    RunFlags.Finalizing = true;
   }
+  RunFlags.Finalizing = true;
   return result;
 }

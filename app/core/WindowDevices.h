@@ -1,8 +1,7 @@
-// The devices of the main window's design as the window drives them: the capture chain
-// (capture device feeding the processing filter), the audio output component, the MIDI output
-// and the two sound slots. The window's logic speaks only to these; each is built over the
-// engine, MIDI and sound components on whichever back-ends the program or a test chose.
-// Every operation may throw; the window decides which errors it swallows.
+// What the main window is built on: the capture chain (capture device feeding the processing
+// filter) and the audio output component as the window drives them, and the platform services
+// its MIDI output and sounds use. Every operation may throw; the window decides which errors it
+// swallows.
 #pragma once
 
 #include <cstdint>
@@ -43,36 +42,15 @@ class IAudioOutputDevice {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
-// MyMidi.Output and the note sending. Port operations on the UI thread; NoteOn and NoteOff on
-// the capture thread, never waiting for the UI.
-class IMidiPort {
- public:
-  virtual ~IMidiPort() = default;
-  // The output ports' product names in port-number order.
-  virtual std::vector<std::string> PortNames() = 0;
-  // Throws when no port has that name.
-  virtual void SelectPort(const std::string& name) = 0;
-  virtual void Open() = 0;   // throws with the platform's text when the port cannot be opened
-  virtual void Close() = 0;
-  // The close query frees the output object; afterwards every operation does nothing.
-  virtual void Free() = 0;
-  virtual void NoteOn(int channel, int velocity) = 0;
-  virtual void NoteOff(int channel) = 0;
-};
+class IMidiOutService;
+class ISoundService;
 
-// The two channels' sounds (Sounds[n]). TriggerSound on the capture thread, the rest on the UI
-// thread.
-class ISoundSlots {
- public:
-  virtual ~ISoundSlots() = default;
-  virtual void TriggerSound(int channel, double volume) = 0;
-  virtual void StopChannelSound(int channel) = 0;
-};
-
-// What the window is built with. A missing device is simply absent from the window's work.
-struct TWindowDevices {
+// What the window is built on: the platform's services (the program's real ones, or virtual
+// ones in tests) and the audio chains over them. A missing one is simply absent from the
+// window's work: its list stays empty and its light dark.
+struct TWindowBackends {
   std::unique_ptr<ICaptureChain> Capture;
   std::unique_ptr<IAudioOutputDevice> Output;
-  std::unique_ptr<IMidiPort> Midi;
-  std::unique_ptr<ISoundSlots> Sounds;
+  IMidiOutService* MidiOut = nullptr;  // MyMidi.Output's ports
+  ISoundService* Sound = nullptr;      // VrWave0 and VrWave1 play through it
 };

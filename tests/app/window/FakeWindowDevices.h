@@ -1,6 +1,7 @@
 // Recording devices for the window's tests: every switch lands in one shared log, in call order,
 // so tests see the order of steps across devices. The capture chain hands blocks to the window's
-// block handler on whatever thread the test delivers them from.
+// block handler on whatever thread the test delivers them from; MIDI and sounds go through the
+// virtual services.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,9 @@
 
 #include "AppState.h"
 #include "WindowDevices.h"
+#include "platform/SteadyClock.h"
+#include "platform/virtual/VirtualMidiOutService.h"
+#include "platform/virtual/VirtualSoundService.h"
 
 struct TDeviceLog {
   std::mutex mutex;
@@ -80,50 +84,58 @@ class TFakeOutputDevice final : public IAudioOutputDevice {
   std::string name_;
 };
 
-class TFakeMidiPort final : public IMidiPort {
+// The virtual MIDI service, with opening and closing written into the shared log.
+class TLoggingMidiService final : public IMidiOutService {
  public:
-  TFakeMidiPort(TDeviceLog& log, std::vector<std::string> ports) : log_(log), ports_(std::move(ports)) {}
-  std::vector<std::string> PortNames() override { return ports_; }
-  void SelectPort(const std::string& name) override {
-    for (const auto& p : ports_)
-      if (p == name) {
-        selected_ = name;
-        return;
-      }
-    throw std::runtime_error("no such port");
+  TLoggingMidiService(TDeviceLog& log, TVirtualMidiOutService& inner) : log_(log), inner_(inner) {}
+  uint32_t GetNumDevs() override { return inner_.GetNumDevs(); }
+  TMidiResult GetDevCaps(int32_t device, TMidiOutCaps& caps) override {
+    return inner_.GetDevCaps(device, caps);
   }
-  void Open() override {
-    if (!open_error_.empty()) throw std::runtime_error(open_error_);
-    log_.Add("midi open " + selected_);
+  TMidiResult Open(TMidiOutHandle& handle, int32_t device, TMidiOutCallback callback,
+                   void* context) override {
+    const TMidiResult r = inner_.Open(handle, device, callback, context);
+    TMidiOutCaps caps;
+    inner_.GetDevCaps(device, caps);
+    if (r == kMidiOk) log_.Add("midi open " + caps.ProductName);
+    return r;
   }
-  void Close() override { log_.Add("midi close"); }
-  void Free() override { log_.Add("midi free"); }
-  // Like the real sending: the channel's sounding flag changes before the send.
-  void NoteOn(int channel, int velocity) override {
-    MyMidi.NoteOn(channel) = true;
-    log_.Add("noteon " + std::to_string(channel) + " " + std::to_string(velocity));
+  TMidiResult Close(TMidiOutHandle handle) override {
+    log_.Add("midi close");
+    return inner_.Close(handle);
   }
-  void NoteOff(int channel) override {
-    MyMidi.NoteOn(channel) = false;
-    log_.Add("noteoff " + std::to_string(channel));
+  TMidiResult ShortMsg(TMidiOutHandle handle, uint32_t message) override {
+    return inner_.ShortMsg(handle, message);
   }
-
-  std::string selected_;
-  std::string open_error_;
+  TMidiResult PrepareHeader(TMidiOutHandle h, TMidiOutHeader& header) override {
+    return inner_.PrepareHeader(h, header);
+  }
+  TMidiResult LongMsg(TMidiOutHandle h, TMidiOutHeader& header) override {
+    return inner_.LongMsg(h, header);
+  }
+  TMidiResult UnprepareHeader(TMidiOutHandle h, TMidiOutHeader& header) override {
+    return inner_.UnprepareHeader(h, header);
+  }
+  TMidiResult GetErrorText(TMidiResult code, std::string& text) override {
+    return inner_.GetErrorText(code, text);
+  }
 
  private:
   TDeviceLog& log_;
-  std::vector<std::string> ports_;
+  TVirtualMidiOutService& inner_;
 };
 
-class TFakeSoundSlots final : public ISoundSlots {
+// The virtual sound service, with stops written into the shared log.
+class TLoggingSoundService final : public ISoundService {
  public:
-  explicit TFakeSoundSlots(TDeviceLog& log) : log_(log) {}
-  void TriggerSound(int channel, double volume) override {
-    log_.Add("sound " + std::to_string(channel) + " " + std::to_string(static_cast<int>(volume)));
+  TLoggingSoundService(TDeviceLog& log, TVirtualSoundService& inner) : log_(log), inner_(inner) {}
+  void Play(TSoundImagePtr image, uint32_t flags) override { inner_.Play(std::move(image), flags); }
+  void Stop() override {
+    log_.Add("stop sound");
+    inner_.Stop();
   }
-  void StopChannelSound(int channel) override { log_.Add("stop sound " + std::to_string(channel)); }
 
  private:
   TDeviceLog& log_;
+  TVirtualSoundService& inner_;
 };

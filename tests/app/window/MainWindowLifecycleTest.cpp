@@ -114,10 +114,14 @@ TEST_F(WindowTest, StopWithoutBlocksWaitsItsFullSecond) {
 }
 
 TEST_F(WindowTest, AMidiPortThatFailsAtStartShowsItsTextAndLeavesStartEnabled) {
-  Make({.midi_open_error = "Le port est occupé"});
+  TWindowOptions busy;
+  busy.midi_open_error = kMidiErrAllocated;
+  Make(busy);
   D().ActTriggerStart->trigger();
+  std::string text;
+  ASSERT_EQ(MidiOutErrorText(kMidiErrAllocated, text), kMidiOk);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "Le port est occupé");
+  EXPECT_EQ(errors[0].toStdString(), text);
   EXPECT_TRUE(D().ActTriggerStart->isEnabled());
   EXPECT_FALSE(D().ActTriggerStop->isEnabled());
   EXPECT_TRUE(RunFlags.Running);
@@ -131,7 +135,7 @@ TEST_F(WindowTest, AMidiPortThatFailsAtStartShowsItsTextAndLeavesStartEnabled) {
   EXPECT_TRUE(Contains(closed, "capture off"));
   EXPECT_TRUE(Contains(closed, "filter off"));
   EXPECT_TRUE(Contains(closed, "output off"));
-  EXPECT_TRUE(Contains(closed, "midi close"));
+  EXPECT_FALSE(midi.IsOpen(0));
 }
 
 TEST_F(WindowTest, ClosingWhileRunningSwitchesEverythingOffWithinTheWaits) {
@@ -141,8 +145,10 @@ TEST_F(WindowTest, ClosingWhileRunningSwitchesEverythingOffWithinTheWaits) {
   const auto t0 = steady_clock::now();
   EXPECT_TRUE(window->close());
   const auto took = steady_clock::now() - t0;
-  EXPECT_EQ(log.Take(), (Log{"midi close", "midi free", "output off", "filter off", "capture off",
-                             "stop sound 0", "stop sound 1"}));
+  EXPECT_EQ(log.Take(), (Log{"midi close", "output off", "filter off", "capture off", "stop sound",
+                             "stop sound"}));
+  EXPECT_EQ(MyMidi.Output, nullptr) << "the MIDI output object is freed";
+  EXPECT_FALSE(midi.IsOpen(0));
   EXPECT_TRUE(RunFlags.Closing);
   EXPECT_GE(took, milliseconds(2300));
   EXPECT_LT(took, seconds(15));

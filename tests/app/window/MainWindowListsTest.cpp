@@ -34,7 +34,7 @@ TEST_F(WindowTest, MidiPortListSelectsTheFirstPort) {
   Make();
   EXPECT_EQ(Items(D().lstMidiOut), (QStringList{"Synth A", "Synth B"}));
   EXPECT_EQ(D().lstMidiOut->currentIndex(), 0);
-  EXPECT_EQ(midi_->selected_, "Synth A");
+  EXPECT_EQ(SelectedPort(), "Synth A");
   // A first start keeps an empty stored port name although a port is selected.
   EXPECT_EQ(MyMidi.DeviceName, "");
 }
@@ -83,12 +83,12 @@ TEST_F(WindowTest, APortTheOutputRefusesKeepsTheStoredName) {
   list->setCurrentIndex(1);
   emit list->activated(1);
   EXPECT_EQ(MyMidi.DeviceName, "Synth B");
-  EXPECT_EQ(midi_->selected_, "Synth B");
+  EXPECT_EQ(SelectedPort(), "Synth B");
   list->addItem("Inconnu");
   list->setCurrentIndex(2);
   emit list->activated(2);
   EXPECT_EQ(MyMidi.DeviceName, "Synth B");
-  EXPECT_EQ(midi_->selected_, "Synth B");
+  EXPECT_EQ(SelectedPort(), "Synth B");
 }
 
 TEST_F(WindowTest, NoteListChangesStoreBothNames) {

@@ -33,7 +33,7 @@ TEST_F(WindowTest, StoredSettingsLandInTheControlsAndTheComponents) {
   EXPECT_FALSE(D().lstMidiOutNote[1]->isEnabled());
   EXPECT_TRUE(window->Snapshot().StartAudioFile[1].load());
   EXPECT_EQ(D().lstMidiOut->currentText(), "Synth B");
-  EXPECT_EQ(midi_->selected_, "Synth B");
+  EXPECT_EQ(SelectedPort(), "Synth B");
   EXPECT_EQ(D().lstMidiOutChannel->currentText(), "16");
   EXPECT_EQ(window->Snapshot().MidiChannelIndex.load(), 15);
   EXPECT_EQ(D().lstMidiOutNote[0]->currentText(), "Ré3");

@@ -19,11 +19,12 @@
 #include "QtTestApp.h"
 #include "audio/ALAudioBuffer.h"
 #include "frmMain.h"
+#include "midi/MidiOut.h"
 
 struct TWindowOptions {
   std::vector<std::string> inputs = {"Micro 1", "Ligne 2"};
   std::vector<std::string> ports = {"Synth A", "Synth B"};
-  std::string midi_open_error;
+  TMidiResult midi_open_error = kMidiOk;
 };
 
 class WindowTest : public ::testing::Test {
@@ -32,16 +33,17 @@ class WindowTest : public ::testing::Test {
     RunFlags.Reset();
     MyMidi.NoteOn0 = false;
     MyMidi.NoteOn1 = false;
-    TWindowDevices devices;
+    Sounds[0].Inhibited = false;
+    Sounds[1].Inhibited = false;
+    TWindowBackends devices;
     auto capture = std::make_unique<TFakeCaptureChain>(log, o.inputs);
-    auto midi = std::make_unique<TFakeMidiPort>(log, o.ports);
-    midi->open_error_ = o.midi_open_error;
     capture_ = capture.get();
-    midi_ = midi.get();
+    for (const std::string& port : o.ports) midi.AddPort(port);
+    if (o.midi_open_error != kMidiOk) midi.FailCall(TMidiOutCall::Open, o.midi_open_error);
     devices.Capture = std::move(capture);
     devices.Output = std::make_unique<TFakeOutputDevice>(log);
-    devices.Midi = std::move(midi);
-    devices.Sounds = std::make_unique<TFakeSoundSlots>(log);
+    devices.MidiOut = &midi_log;
+    devices.Sound = &sound_log;
     window = std::make_unique<TfmMain>(std::move(devices), IniPath());
     window->SetErrorReporter([this](const QString& text) { errors.push_back(text); });
     log.Take();
@@ -79,9 +81,17 @@ class WindowTest : public ::testing::Test {
   }
 
   QTemporaryDir ini_dir;
+  // The MIDI bytes sent to port n.
+  std::vector<uint8_t> MidiBytes(int32_t port = 0) const { return midi.Bytes(port); }
+  // The port MyMidi.Output is on.
+  std::string SelectedPort() const { return MyMidi.Output ? MyMidi.Output->ProductName() : ""; }
+
   TDeviceLog log;
+  TVirtualMidiOutService midi;
+  TLoggingMidiService midi_log{log, midi};
+  TVirtualSoundService sound{SystemTickClock()};
+  TLoggingSoundService sound_log{log, sound};
   std::unique_ptr<TfmMain> window;
   TFakeCaptureChain* capture_ = nullptr;
-  TFakeMidiPort* midi_ = nullptr;
   std::vector<QString> errors;
 };
