@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     TfmMain window(services.Backends());
     window.show();
     result = app.exec();
+    RunFlags.Finalizing = true;  // anything still running on other threads does nothing now
   }
-  RunFlags.Finalizing = true;
   return result;
 }

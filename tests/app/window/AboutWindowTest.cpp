@@ -1,8 +1,10 @@
 // The about window: texts from the build, the thanks text, OK, and the scrolling.
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "QtTestApp.h"
+#include "WindowFixture.h"
 #include "frmAbout.h"
 
 TEST(AboutWindow, ShowsTheBuildsVersionCopyrightAndComments) {
@@ -41,4 +43,22 @@ TEST(AboutWindow, ThanksScrollUntilOkClosesWithOk) {
   about.OkButton()->click();
   EXPECT_EQ(about.result(), QDialog::Accepted);
   EXPECT_FALSE(about.Scrolling());
+}
+
+TEST_F(WindowTest, TheAboutActionShowsTheDialogModallyAndFreesIt) {
+  Make();
+  window->show();
+  QString title;
+  QWidget* owner = nullptr;
+  QTimer::singleShot(100, [&] {
+    if (auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      title = about->windowTitle();
+      owner = about->parentWidget();
+      about->findChild<QPushButton*>("btnOK")->click();
+    }
+  });
+  D().ActAppAbout->trigger();  // returns when the dialog closes
+  EXPECT_EQ(title, "A propos...");
+  EXPECT_EQ(owner, window.get());
+  EXPECT_TRUE(window->findChildren<TfmAbout*>().isEmpty());
 }
