@@ -44,7 +44,7 @@ case "$cmd" in
     stop_server
     reclaim_dead_slots
     wait_us=$(( period * 1000000 / rate ))
-    nohup jackd --no-realtime -n "$name" -d dummy -r "$rate" -p "$period" -w "$wait_us" -C 2 -P 2 \
+    nohup jackd --no-realtime --sync -n "$name" -d dummy -r "$rate" -p "$period" -w "$wait_us" -C 2 -P 2 \
       >"$log" 2>&1 </dev/null &
     echo $! >"$pidfile"
     if ! jack_wait -s "$name" -w -t 60 >/dev/null 2>&1; then

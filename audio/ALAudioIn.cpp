@@ -1,0 +1,203 @@
+#include "ALAudioIn.h"
+
+#include <algorithm>
+
+TALAudioIn::TALAudioIn(IWaveIn& wave_in)
+    : wave_in_(wave_in),
+      format_(this),
+      device_(wave_in),
+      output_pin_(this, [this](const IOWNotifyOperationPtr& op,
+                               uint32_t flags) { return OnUpstream(op, flags); }),
+      enable_pin_(this, [this](bool value) { SetEnabled(value); }) {
+  wave_thread_ = std::make_unique<TALWaveThread>(
+      [this](uint32_t message, void* handle, void* param) { OnNotice(message, handle, param); });
+}
+
+TALAudioIn::~TALAudioIn() {
+  Stop();
+  // A device reopened by an upstream start while stopped is still open: close it before the wave
+  // thread that its callback posts to goes away.
+  IWaveInDevice* device;
+  {
+    std::lock_guard lock(params_.capture_lock);
+    params_.active.store(false, std::memory_order_release);
+    device = wave_device_.get();
+  }
+  if (device) device->Reset();
+  {
+    std::lock_guard lock(params_.capture_lock);
+    params_.blocks.clear();
+    if (wave_device_) wave_device_->Close();
+    wave_device_.reset();
+  }
+  wave_thread_->Terminate();
+  output_pin_.DisconnectAll();
+}
+
+void TALAudioIn::SetEnabled(bool value) {
+  if (value == Enabled()) return;
+  if (loading_) {
+    enabled_.store(value, std::memory_order_release);
+    enable_pin_.Mirror(value);
+    return;
+  }
+  if (value)
+    Start();
+  else
+    Stop();
+}
+
+void TALAudioIn::EndLoad() {
+  if (!loading_) return;
+  loading_ = false;
+  if (Enabled()) {
+    enabled_.store(false, std::memory_order_release);
+    Start();
+  }
+}
+
+void TALAudioIn::Start() {
+  auto request = std::make_shared<TOWPumpRequestOperation>(this, 1.0f, pump_priority_, 3);
+  output_pin_.Notify(request);
+  if (request->Winner() == this) {
+    stream_rate_ = request->Rate();
+    params_.driving.store(true, std::memory_order_release);
+    {
+      std::lock_guard lock(params_.capture_lock);
+      first_block_done_ = false;
+    }
+    OpenAndStart();
+    std::lock_guard lock(params_.capture_lock);
+    for (int i = 0; i < kQueuedBlocks; ++i) QueueBlock();
+  } else {
+    params_.driving.store(false, std::memory_order_release);
+    OpenAndStart();
+  }
+  enabled_.store(true, std::memory_order_release);
+  enable_pin_.Mirror(true);
+}
+
+void TALAudioIn::OpenAndStart() {
+  TCaptureFormat format;
+  uint32_t sample_rate;
+  {
+    TOWOwnerWriteGuard guard(this);
+    format.header = *format_.WaveFormat();
+    format.buffer_size = format_.BufferSize();
+    sample_rate = format_.SampleRate();
+  }
+  output_pin_.Notify(std::make_shared<TOWStartWaveOperation>(static_cast<int32_t>(sample_rate),
+                                                             format.header, stream_rate_));
+  {
+    std::lock_guard lock(params_.capture_lock);
+    capture_format_ = format;
+  }
+  Open(format.header);
+  std::lock_guard lock(params_.capture_lock);
+  if (wave_device_) wave_device_->Start();
+}
+
+void TALAudioIn::Open(const TWaveFormatEx& header) {
+  if (params_.active.load(std::memory_order_acquire)) Stop();
+  std::lock_guard lock(params_.capture_lock);
+  params_.active.store(true, std::memory_order_release);
+  const int number = device_.ResolveDeviceNumber();
+  const uintptr_t serial = next_serial_++;
+  TWaveInFormat format;
+  format.channels = header.nChannels;
+  format.bits = header.wBitsPerSample;
+  format.sample_rate = header.nSamplesPerSec;
+  TALWaveThread* thread = wave_thread_.get();
+  // Runs on the back-end's thread: posting is all it may do.
+  auto callback = [thread, serial](IWaveInDevice*, uint32_t message, TWaveInBlock* block) {
+    thread->Post(message, reinterpret_cast<void*>(serial), block);
+  };
+  wave_device_ = wave_in_.Open(number, format, callback);
+  device_serial_ = serial;
+}
+
+void TALAudioIn::QueueBlock() {
+  std::lock_guard lock(params_.capture_lock);
+  // A stop may have come between the delivery that asked for this block and now.
+  if (!params_.active.load(std::memory_order_acquire)) return;
+  const TWaveFormatEx& header = capture_format_.header;
+  auto record = std::make_unique<TALWaveBuffer>();
+  record->device = wave_device_.get();
+  record->params = &params_;
+  auto buffer = TALAudioBuffer::Create(header.wBitsPerSample, capture_format_.buffer_size,
+                                       header.nChannels);
+  auto access = buffer->GetAccess();
+  record->header.data = access->Data();
+  record->header.bytes = static_cast<uint32_t>(buffer->DataSize());
+  record->header.user = record.get();
+  record->buffer = std::move(buffer);
+  TWaveInBlock* block = &record->header;
+  params_.blocks.push_back(std::move(record));
+  if (wave_device_) wave_device_->AddBuffer(block);
+}
+
+void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
+  if (message != kWimData) return;  // opened and closed notices mean nothing here
+  try {
+    BlockFilled(reinterpret_cast<uintptr_t>(handle), static_cast<TWaveInBlock*>(param));
+  } catch (...) {
+    // A sink's error has nowhere to go on this thread; the stream carries on with the next block.
+  }
+}
+
+void TALAudioIn::BlockFilled(uintptr_t serial, TWaveInBlock* block) {
+  std::unique_lock lock(params_.capture_lock);
+  if (!params_.active.load(std::memory_order_acquire)) return;
+  // Blocks returned by an earlier device (before a stop and restart) are long gone.
+  if (serial != device_serial_) return;
+  auto it = std::find_if(params_.blocks.begin(), params_.blocks.end(),
+                         [&](const auto& record) { return &record->header == block; });
+  if (it == params_.blocks.end()) return;
+  // Held here: a sink may stop the capture, which destroys the record, while the buffer travels.
+  const IALAudioBufferPtr buffer = (*it)->buffer;
+  output_pin_.SendData(buffer);
+  if (!first_block_done_) {
+    first_block_done_ = true;
+    output_pin_.Notify(std::make_shared<TOWSLResumeOperation>());
+  }
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return;
+  it = std::find_if(params_.blocks.begin(), params_.blocks.end(),
+                    [&](const auto& record) { return &record->header == block; });
+  if (it != params_.blocks.end()) params_.blocks.erase(it);
+  QueueBlock();
+}
+
+void TALAudioIn::Stop() {
+  if (!Enabled()) return;
+  IWaveInDevice* device;
+  {
+    std::lock_guard lock(params_.capture_lock);
+    if (!params_.active.load(std::memory_order_acquire)) return;
+    params_.active.store(false, std::memory_order_release);
+    device = wave_device_.get();
+  }
+  // Blocks returned here reach the wave thread and are ignored there.
+  if (device) device->Reset();
+  {
+    std::lock_guard lock(params_.capture_lock);
+    params_.blocks.clear();
+    if (wave_device_) wave_device_->Close();
+    wave_device_.reset();
+  }
+  output_pin_.Notify(std::make_shared<TOWEndStopOperation>());
+  enabled_.store(false, std::memory_order_release);
+  enable_pin_.Mirror(false);
+}
+
+bool TALAudioIn::OnUpstream(const IOWNotifyOperationPtr& op, uint32_t) {
+  if (auto* start = op->As<TOWStartWaveOperation>()) {
+    Open(*start->WaveFormat());
+    return output_pin_.Notify(op);
+  }
+  if (op->Is<TOWStopOperation>()) {
+    Stop();
+    return output_pin_.Notify(op);
+  }
+  if (op->Is<TOWMasterPumpOperation>()) return false;
+  return output_pin_.Notify(op);
+}

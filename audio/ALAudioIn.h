@@ -1,0 +1,80 @@
+// Audio capture: records from an input device and sends each filled block, as a new audio
+// buffer, through OutputPin to every connected sink. Start, Stop and properties belong to the
+// main thread; blocks are delivered on the component's wave thread while the capture lock is
+// held, so a sink must never wait for the main thread (Stop waits for that lock).
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "ALAudioFormat.h"
+#include "ALAudioInDevice.h"
+#include "ALAudioInParams.h"
+#include "ALWaveThread.h"
+#include "OWPins.h"
+#include "platform/WaveIn.h"
+
+class TALAudioIn : public TOWComponentBase {
+ public:
+  static constexpr int kQueuedBlocks = 40;
+
+  // Built stopped (Enabled false), 2 channels, 16 bits, 11025 Hz, 1024 frames, device "Default".
+  explicit TALAudioIn(IWaveIn& wave_in);
+  ~TALAudioIn() override;
+
+  bool Enabled() const { return enabled_.load(std::memory_order_acquire); }
+  // true starts capture, false stops it; setting the current value does nothing. While loading,
+  // the value is only stored.
+  void SetEnabled(bool value);
+  int32_t PumpPriority() const { return pump_priority_; }
+  void SetPumpPriority(int32_t value) { pump_priority_ = value; }
+
+  TALAudioCaptureDevice& Device() { return device_; }
+  // Read at each start: a change while capturing takes effect at the next start.
+  TALAudioFormat& AudioFormat() { return format_; }
+  TALOWAudioSourcePin& OutputPin() { return output_pin_; }
+  TOWBoolStatePin& EnablePin() { return enable_pin_; }
+
+  // Settings being applied: Enabled is stored, and EndLoad starts capture if it is true.
+  void BeginLoad() { loading_ = true; }
+  void EndLoad();
+
+  // The rate of the stream this component drives, from its last start request.
+  double StreamRate() const { return stream_rate_; }
+  std::thread::id WaveThreadId() const { return wave_thread_->Id(); }
+
+ private:
+  struct TCaptureFormat {
+    TWaveFormatEx header;
+    uint32_t buffer_size = 0;
+  };
+
+  void Start();
+  void Stop();
+  void OpenAndStart();
+  void Open(const TWaveFormatEx& header);
+  void QueueBlock();  // caller holds the capture lock
+  bool OnUpstream(const IOWNotifyOperationPtr& op, uint32_t flags);
+  void OnNotice(uint32_t message, void* handle, void* param);  // wave thread
+  void BlockFilled(uintptr_t serial, TWaveInBlock* block);     // wave thread
+
+  IWaveIn& wave_in_;
+  TALAudioParams params_;
+  // The capture lock guards the rest of this block.
+  std::unique_ptr<IWaveInDevice> wave_device_;
+  uintptr_t device_serial_ = 0;  // tells notices of an earlier open from current ones
+  uintptr_t next_serial_ = 1;
+  TCaptureFormat capture_format_;
+  bool first_block_done_ = true;
+
+  std::atomic<bool> enabled_{false};
+  bool loading_ = false;
+  int32_t pump_priority_ = 0;
+  double stream_rate_ = 1.0;
+
+  TALAudioFormat format_;
+  TALAudioCaptureDevice device_;
+  TALOWAudioSourcePin output_pin_;
+  TOWBoolStatePin enable_pin_;
+  std::unique_ptr<TALWaveThread> wave_thread_;
+};

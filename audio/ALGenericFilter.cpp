@@ -1,0 +1,93 @@
+#include "ALGenericFilter.h"
+
+TALGenericFilter::TALGenericFilter(IMainThreadDispatcher& dispatcher)
+    : queue_(dispatcher, [this](const IALAudioBufferPtr& buffer) { ProcessOnMainThread(buffer); }) {}
+
+TALGenericFilter::~TALGenericFilter() {
+  // The stop that disconnection sends must not reach an owner that may be half gone itself.
+  {
+    std::lock_guard lock(handlers_mutex_);
+    on_start_ = nullptr;
+    on_stop_ = nullptr;
+    on_process_data_ = nullptr;
+  }
+  DisconnectPins();
+}
+
+void TALGenericFilter::SetOnStart(TALFormatEvent handler) {
+  std::lock_guard lock(handlers_mutex_);
+  on_start_ = std::move(handler);
+}
+
+void TALGenericFilter::SetOnStop(TNotifyEvent handler) {
+  std::lock_guard lock(handlers_mutex_);
+  on_stop_ = std::move(handler);
+}
+
+void TALGenericFilter::SetOnProcessData(TALProcessAudioNotify handler) {
+  std::lock_guard lock(handlers_mutex_);
+  on_process_data_ = std::move(handler);
+}
+
+void TALGenericFilter::SetSynchronizeType(TSLSynchronizeType value) {
+  // Not under the component's lock: see handlers_mutex_. Delivery reads it once per buffer.
+  sync_.store(value, std::memory_order_release);
+}
+
+void TALGenericFilter::StreamStarted(const TOWStartWaveOperation& op) {
+  TALFormatEvent handler;
+  {
+    std::lock_guard lock(handlers_mutex_);
+    handler = on_start_;
+  }
+  if (handler) handler(*this, op.WaveFormat());
+}
+
+void TALGenericFilter::StreamStopped() {
+  queue_.Clear();
+  TNotifyEvent handler;
+  {
+    std::lock_guard lock(handlers_mutex_);
+    handler = on_stop_;
+  }
+  if (handler) handler(*this);
+}
+
+bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
+  // Dispatch holds this component's lock (its input pin's group) for the whole call.
+  IALAudioBufferPtr in_buffer = TALAudioBuffer::CreateCopy(op.Buffer());
+  IALAudioBufferPtr out_buffer = TALAudioBuffer::CreateCopy(op.Buffer());
+  bool send = true;
+  if (Enabled()) {
+    out_buffer->Assign(in_buffer);
+    TALProcessAudioNotify handler;
+    {
+      std::lock_guard lock(handlers_mutex_);
+      handler = on_process_data_;
+    }
+    if (handler) {
+      const auto sync = SynchronizeType();
+      if (sync == stNone) {
+        handler(*this, in_buffer, out_buffer, send);
+      } else {
+        // Switching the filter off releases a wait for the main thread.
+        queue_.Enqueue(in_buffer, sync == stQueue, &EnabledFlag());
+        send = false;
+      }
+    }
+  }
+  if (send && out_buffer) OutputPin().SendData(out_buffer);
+  return false;
+}
+
+void TALGenericFilter::ProcessOnMainThread(const IALAudioBufferPtr& buffer) {
+  TALProcessAudioNotify handler;
+  {
+    std::lock_guard lock(handlers_mutex_);
+    handler = on_process_data_;
+  }
+  IALAudioBufferPtr out_buffer = TALAudioBuffer::CreateCopy(buffer);
+  bool send = true;
+  if (handler) handler(*this, buffer, out_buffer, send);
+  if (send && out_buffer) OutputPin().SendData(out_buffer);
+}

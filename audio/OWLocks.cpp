@@ -1,0 +1,146 @@
+#include "OWLocks.h"
+
+#include <algorithm>
+#include <functional>
+
+TOWThreadLocalCounter::~TOWThreadLocalCounter() {
+  for (Record*& head : buckets_) {
+    while (head) {
+      Record* next = head->next;
+      delete head;
+      head = next;
+    }
+  }
+}
+
+unsigned TOWThreadLocalCounter::Bucket(std::thread::id id) {
+  const size_t v = std::hash<std::thread::id>{}(id);
+  return static_cast<unsigned>((v & 0xF) ^ ((v >> 8) & 0xF));
+}
+
+TOWThreadLocalCounter::Record* TOWThreadLocalCounter::Find() {
+  const auto self = std::this_thread::get_id();
+  for (Record* r = buckets_[Bucket(self)]; r; r = r->next)
+    if (r->thread == self && r->reads > 0) return r;
+  return nullptr;
+}
+
+TOWThreadLocalCounter::Record& TOWThreadLocalCounter::Current() {
+  const auto self = std::this_thread::get_id();
+  Record*& head = buckets_[Bucket(self)];
+  Record* free_record = nullptr;
+  for (Record* r = head; r; r = r->next) {
+    if (r->thread == self) return *r;
+    if (r->reads == 0 && !free_record) free_record = r;
+  }
+  if (free_record) {
+    free_record->thread = self;
+    return *free_record;
+  }
+  head = new Record{self, 0, head};
+  return *head;
+}
+
+void TOWMultiReadExclusiveWriteSynchronizer::BeginRead() {
+  std::unique_lock lock(mutex_);
+  const auto self = std::this_thread::get_id();
+  // A thread that already holds the lock in any way goes straight in: waiting here could never end.
+  // Others wait only while a writer holds it, not for writers still waiting: a reader waiting for
+  // the capture lock must not leave the capture thread stuck behind a writer waiting for it.
+  if (!counts_.Find() && writer_ != self) cv_.wait(lock, [&] { return write_depth_ == 0; });
+  ++counts_.Current().reads;
+  ++readers_;
+}
+
+void TOWMultiReadExclusiveWriteSynchronizer::EndRead() {
+  std::lock_guard lock(mutex_);
+  auto* mine = counts_.Find();
+  if (!mine) return;
+  --mine->reads;
+  --readers_;
+  if (waiting_writers_ > 0) cv_.notify_all();
+}
+
+void TOWMultiReadExclusiveWriteSynchronizer::BeginWrite() {
+  std::unique_lock lock(mutex_);
+  const auto self = std::this_thread::get_id();
+  if (writer_ == self) {
+    ++write_depth_;
+    return;
+  }
+  auto* mine = counts_.Find();
+  ++waiting_writers_;
+  cv_.wait(lock, [&] {
+    const int own = mine ? mine->reads : 0;
+    return write_depth_ == 0 && readers_ == own;
+  });
+  --waiting_writers_;
+  writer_ = self;
+  write_depth_ = 1;
+}
+
+void TOWMultiReadExclusiveWriteSynchronizer::EndWrite() {
+  std::lock_guard lock(mutex_);
+  if (writer_ != std::this_thread::get_id() || write_depth_ == 0) return;
+  if (--write_depth_ == 0) {
+    writer_ = {};
+    cv_.notify_all();
+  }
+}
+
+TOWMultiReadExclusiveWriteSynchronizer& TOWGlobalLockObject() {
+  static TOWMultiReadExclusiveWriteSynchronizer global;
+  return global;
+}
+
+TOWObject::TOWObject() {
+  auto lock = std::make_shared<TOWLockObject>();
+  TOWGlobalWriteLockSection global;
+  MoveTo(lock);
+}
+
+TOWObject::~TOWObject() {
+  TOWGlobalWriteLockSection global;
+  auto& members = lock_->members_;
+  members.erase(std::remove(members.begin(), members.end(), this), members.end());
+}
+
+void TOWObject::MoveTo(const std::shared_ptr<TOWLockObject>& lock) {
+  if (lock_) {
+    auto& members = lock_->members_;
+    members.erase(std::remove(members.begin(), members.end(), this), members.end());
+  }
+  lock_ = lock;
+  lock_raw_ = lock.get();
+  lock_->members_.push_back(this);
+}
+
+void TOWObject::JoinLock(TOWObject& other) {
+  TOWGlobalWriteLockSection global;
+  if (other.lock_ == lock_) return;
+  // The other group's lock object stays alive through our copy while its members move over.
+  auto old = other.lock_;
+  const std::vector<TOWObject*> moving = old->members_;
+  for (TOWObject* member : moving) member->MoveTo(lock_);
+}
+
+void TOWObject::LeaveLock() {
+  auto lock = std::make_shared<TOWLockObject>();
+  TOWGlobalWriteLockSection global;
+  if (lock_->members_.size() <= 1) return;
+  MoveTo(lock);
+}
+
+bool TOWObject::SharesLockWith(const TOWObject& other) const {
+  TOWGlobalReadLockSection global;
+  return lock_raw_ == other.lock_raw_;
+}
+
+TOWLockObject* TOWObject::LockGroup() {
+  for (;;) {
+    TOWLockObject* current = lock_raw_;
+    current->Lock();
+    if (current == lock_raw_) return current;
+    current->Unlock();
+  }
+}

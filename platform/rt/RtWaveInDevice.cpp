@@ -1,0 +1,205 @@
+#include "RtWaveInDevice.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr size_t kRingCapacity = 4096;
+// Frames asked of RtAudio per callback; servers with a fixed period (JACK) use their own.
+constexpr unsigned kRequestedPeriod = 256;
+
+inline int32_t ToInt16(float x) {
+  const long v = std::lrintf(x * 32768.0f);
+  return static_cast<int32_t>(std::clamp<long>(v, -32768, 32767));
+}
+inline uint8_t ToUInt8(float x) {
+  const long v = std::lrintf(x * 128.0f) + 128;
+  return static_cast<uint8_t>(std::clamp<long>(v, 0, 255));
+}
+}  // namespace
+
+TRtWaveInDevice::TRtWaveInDevice(RtAudio::Api api, unsigned device_id, const TWaveInFormat& format,
+                                 TWaveInCallback callback)
+    : format_(format), callback_(std::move(callback)), ring_(kRingCapacity, nullptr) {
+  if (format_.channels == 0 || (format_.bits != 8 && format_.bits != 16)) return;
+  try {
+    audio_ = std::make_unique<RtAudio>(api);
+    audio_->showWarnings(false);
+  } catch (const std::exception&) {
+    audio_.reset();
+    return;
+  }
+  if (TryOpen(device_id, format_.sample_rate)) {
+    ok_ = true;
+    return;
+  }
+  // A server with a fixed rate refuses any other: capture at its rate and convert.
+  unsigned native = 0;
+  try {
+    RtAudio::DeviceInfo info = audio_->getDeviceInfo(device_id);
+    native = info.preferredSampleRate;
+    if (native == 0 && !info.sampleRates.empty()) native = info.sampleRates.front();
+  } catch (const std::exception&) {
+    return;
+  }
+  if (native == 0 || native == format_.sample_rate || !TryOpen(device_id, native)) return;
+  int error = 0;
+  converter_ = src_new(SRC_SINC_FASTEST, format_.channels, &error);
+  if (!converter_) {
+    Close();
+    return;
+  }
+  ratio_ = static_cast<double>(format_.sample_rate) / native;
+  ok_ = true;
+}
+
+bool TRtWaveInDevice::TryOpen(unsigned device_id, unsigned rate) {
+  RtAudio::StreamParameters input;
+  input.deviceId = device_id;
+  input.nChannels = format_.channels;
+  input.firstChannel = 0;
+  RtAudio::StreamOptions options;
+  options.streamName = "Tocsin";
+  unsigned frames = kRequestedPeriod;
+  try {
+    audio_->openStream(nullptr, &input, RTAUDIO_FLOAT32, rate, &frames, &TRtWaveInDevice::OnAudio,
+                       this, &options);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!audio_->isStreamOpen()) return false;
+  stream_rate_ = rate;
+  // Room for one period converted at the highest ratio anyone asks for, plus the filter's slack.
+  const double ratio = static_cast<double>(format_.sample_rate) / rate;
+  converted_.assign(
+      (static_cast<size_t>(std::ceil(frames * std::max(1.0, ratio))) + 64) * format_.channels,
+      0.0f);
+  return true;
+}
+
+TRtWaveInDevice::~TRtWaveInDevice() {
+  Close();
+  if (converter_) src_delete(converter_);
+}
+
+void TRtWaveInDevice::AddBuffer(TWaveInBlock* block) {
+  bool full;
+  {
+    std::lock_guard lock(queue_mutex_);
+    full = count_ >= ring_.size();
+    if (!full) {
+      ring_[(head_ + count_) % ring_.size()] = block;
+      ++count_;
+    }
+  }
+  if (full) {
+    block->recorded = 0;
+    callback_(this, kWimData, block);
+  }
+}
+
+void TRtWaveInDevice::Start() {
+  std::lock_guard lock(call_mutex_);
+  if (!audio_) return;
+  try {
+    if (audio_->isStreamOpen() && !audio_->isStreamRunning()) audio_->startStream();
+  } catch (const std::exception&) {
+  }
+}
+
+void TRtWaveInDevice::Reset() {
+  {
+    std::lock_guard lock(call_mutex_);
+    // When the server vanished, RtAudio has closed the stream itself: nothing left to stop.
+    try {
+      if (audio_ && audio_->isStreamOpen() && audio_->isStreamRunning()) audio_->abortStream();
+    } catch (const std::exception&) {
+    }
+  }
+  std::lock_guard lock(queue_mutex_);
+  while (count_ > 0) {
+    TWaveInBlock* block = ring_[head_];
+    head_ = (head_ + 1) % ring_.size();
+    --count_;
+    block->recorded = filled_;
+    filled_ = 0;
+    callback_(this, kWimData, block);
+  }
+  filled_ = 0;
+  if (converter_) src_reset(converter_);
+}
+
+void TRtWaveInDevice::Close() {
+  std::lock_guard lock(call_mutex_);
+  if (!audio_) return;
+  try {
+    if (audio_->isStreamOpen()) {
+      if (audio_->isStreamRunning()) audio_->abortStream();
+      audio_->closeStream();
+    }
+  } catch (const std::exception&) {
+  }
+}
+
+int TRtWaveInDevice::OnAudio(void*, void* in, unsigned frames, double, RtAudioStreamStatus,
+                             void* self) {
+  if (in) static_cast<TRtWaveInDevice*>(self)->Consume(static_cast<const float*>(in), frames);
+  return 0;
+}
+
+void TRtWaveInDevice::Consume(const float* in, unsigned frames) {
+  if (!converter_) {
+    Push(in, frames);
+    return;
+  }
+  const size_t out_frames = converted_.size() / format_.channels;
+  SRC_DATA data{};
+  data.data_in = in;
+  data.input_frames = static_cast<long>(frames);
+  data.src_ratio = ratio_;
+  data.end_of_input = 0;
+  while (data.input_frames > 0) {
+    data.data_out = converted_.data();
+    data.output_frames = static_cast<long>(out_frames);
+    if (src_process(converter_, &data) != 0) return;
+    Push(converted_.data(), static_cast<size_t>(data.output_frames_gen));
+    if (data.input_frames_used == 0 && data.output_frames_gen == 0) return;
+    data.data_in += data.input_frames_used * format_.channels;
+    data.input_frames -= data.input_frames_used;
+  }
+}
+
+void TRtWaveInDevice::Push(const float* in, size_t frames) {
+  const uint32_t align = format_.BlockAlign();
+  const uint32_t channels = format_.channels;
+  std::lock_guard lock(queue_mutex_);
+  while (frames > 0) {
+    if (count_ == 0) {
+      dropped_.fetch_add(frames, std::memory_order_relaxed);
+      return;
+    }
+    TWaveInBlock* block = ring_[head_];
+    const uint32_t room = (block->bytes - filled_) / align;
+    const size_t n = std::min<size_t>(room, frames);
+    uint8_t* p = block->data + filled_;
+    for (size_t i = 0; i < n * channels; ++i) {
+      if (format_.bits == 8) {
+        *p++ = ToUInt8(in[i]);
+      } else {
+        const int32_t v = ToInt16(in[i]);
+        *p++ = static_cast<uint8_t>(v & 0xFF);
+        *p++ = static_cast<uint8_t>((v >> 8) & 0xFF);
+      }
+    }
+    in += n * channels;
+    frames -= n;
+    filled_ += static_cast<uint32_t>(n * align);
+    if (block->bytes - filled_ < align) {
+      block->recorded = filled_;
+      filled_ = 0;
+      head_ = (head_ + 1) % ring_.size();
+      --count_;
+      callback_(this, kWimData, block);
+    }
+  }
+}
