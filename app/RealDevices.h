@@ -7,6 +7,7 @@
 
 class IMidiOutService;
 class ISoundService;
+class IWaveIn;
 
 // The services live as long as this object; the window built on them must die first.
 class TRealServices {
@@ -17,6 +18,7 @@ class TRealServices {
   TWindowBackends Backends();
 
  private:
+  std::unique_ptr<IWaveIn> wave_in_;
   std::unique_ptr<IMidiOutService> midi_out_;
   std::unique_ptr<ISoundService> sound_;
 };

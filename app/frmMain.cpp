@@ -12,6 +12,7 @@
 
 #include "AppState.h"
 #include "BusyCursor.h"
+#include "EngineCaptureChain.h"
 #include "Settings.h"
 #include "frmAbout.h"
 #include "uMaths.h"
@@ -28,6 +29,8 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
       detector_(snapshot_, actions_, SystemTickClock()) {
   fmMain = this;
   BuildMainWindowDesign(*this, d_);
+  if (!devices_.Capture && devices_.WaveIn)
+    devices_.Capture = std::make_unique<TEngineCaptureChain>(*devices_.WaveIn, dispatcher_);
   midi_views_ = std::make_unique<TWindowMidiViews>(dispatcher_, *d_.LedMidiOutData,
                                                    *d_.LedMidiOutState, TimerMidiOut);
   note_trigger_ = std::make_unique<TMidiNoteTrigger>(snapshot_, *midi_views_);

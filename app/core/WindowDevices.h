@@ -44,11 +44,14 @@ class IAudioOutputDevice {
 
 class IMidiOutService;
 class ISoundService;
+class IWaveIn;
 
 // What the window is built on: the platform's services (the program's real ones, or virtual
 // ones in tests) and the audio chains over them. A missing one is simply absent from the
 // window's work: its list stays empty and its light dark.
 struct TWindowBackends {
+  IWaveIn* WaveIn = nullptr;  // ALAudioIn1 captures from it
+  // The capture chain; when none is given the window builds its own on WaveIn.
   std::unique_ptr<ICaptureChain> Capture;
   std::unique_ptr<IAudioOutputDevice> Output;
   IMidiOutService* MidiOut = nullptr;  // MyMidi.Output's ports
