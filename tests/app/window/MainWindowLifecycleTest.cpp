@@ -36,6 +36,11 @@ TEST_F(WindowTest, StartUpEndsStoppedWithEmptyReadoutsAndStartEnabled) {
   EXPECT_TRUE(D().lstInputDevices->isEnabled());
   EXPECT_EQ(D().PageControl1->currentIndex(), 0);
   EXPECT_TRUE(D().StatusBar1->currentMessage().isEmpty());
+  EXPECT_EQ(window->windowTitle(), "Tocsin");
+  EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "fixed size";
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone";
   // The documented first-start settings: Do3 on channel 1, thresholds -45.
   EXPECT_EQ(D().lstMidiOutChannel->currentText(), "1");
   EXPECT_EQ(D().lstMidiOutNote[0]->currentText(), "Do3");
@@ -127,6 +132,7 @@ TEST_F(WindowTest, AMidiPortThatFailsAtStartShowsItsTextAndLeavesStartEnabled) {
   EXPECT_TRUE(RunFlags.Running);
   EXPECT_TRUE(D().ledAudioInState->Lit());  // what was switched on stays on
   EXPECT_FALSE(D().LedMidiOutState->Lit());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass is gone after the error";
 
   // Closing still switches everything off.
   log.Take();
