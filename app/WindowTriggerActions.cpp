@@ -18,8 +18,8 @@ void TWindowTriggerActions::SetTargets(TMidiNoteTrigger* notes, TSoundTrigger* s
   sounds_ = sounds;
 }
 
-QString TWindowTriggerActions::FormatDb(double db, const QString& decimal_point) {
-  QString text = QString::asprintf("%.2f", db);  // always a point, whatever the C locale
+QString TWindowTriggerActions::FormatTwoDecimals(double value, const QString& decimal_point) {
+  QString text = QString::asprintf("%.2f", value);  // always a point, whatever the C locale
   return text.replace('.', decimal_point);
 }
 
@@ -53,7 +53,7 @@ void TWindowTriggerActions::NoteOff(int channel) {
 void TWindowTriggerActions::ShowVolume(int channel, double volume) {
   QLabel* label = d_.lblAudioOutLastVol[channel];
   QString point = decimal_point_;
-  ui_.Post([label, volume, point] { label->setText(FormatDb(volume, point)); });
+  ui_.Post([label, volume, point] { label->setText(FormatTwoDecimals(volume, point)); });
 }
 
 void TWindowTriggerActions::TriggerSound(int channel, double volume) {
@@ -67,7 +67,7 @@ void TWindowTriggerActions::RefreshLevels(double left_db, double right_db) {
   ui_.Post([=] {
     SetVumeterLevel(Vumeters.Left, left_db);
     SetVumeterLevel(Vumeters.Right, right_db);
-    left->setText(FormatDb(left_db, point));
-    right->setText(FormatDb(right_db, point));
+    left->setText(FormatTwoDecimals(left_db, point));
+    right->setText(FormatTwoDecimals(right_db, point));
   });
 }

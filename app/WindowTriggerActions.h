@@ -29,8 +29,8 @@ class TWindowTriggerActions final : public ITriggerActions {
   void TriggerSound(int channel, double volume) override;
   void RefreshLevels(double left_db, double right_db) override;
 
-  // "%.2f" with the user's decimal separator.
-  static QString FormatDb(double db, const QString& decimal_point);
+  // "%.2f" with the user's decimal separator: the dB readouts and the volume labels.
+  static QString FormatTwoDecimals(double value, const QString& decimal_point);
 
  private:
   IMainThreadDispatcher& ui_;

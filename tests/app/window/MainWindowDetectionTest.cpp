@@ -128,9 +128,9 @@ TEST_F(WindowTest, ClipShowsForANearFullScaleBlockAndHidesAgain) {
 }
 
 TEST_F(WindowTest, DbReadoutsUseTheUsersDecimalSeparator) {
-  EXPECT_EQ(TWindowTriggerActions::FormatDb(-12.344, ","), "-12,34");
-  EXPECT_EQ(TWindowTriggerActions::FormatDb(-90.30873, "."), "-90.31");
-  EXPECT_EQ(TWindowTriggerActions::FormatDb(100, ","), "100,00");
+  EXPECT_EQ(TWindowTriggerActions::FormatTwoDecimals(-12.344, ","), "-12,34");
+  EXPECT_EQ(TWindowTriggerActions::FormatTwoDecimals(-90.30873, "."), "-90.31");
+  EXPECT_EQ(TWindowTriggerActions::FormatTwoDecimals(100, ","), "100,00");
 }
 
 TEST_F(WindowTest, TheWindowStaysResponsiveWhileBlocksStreamAndStopEndsThem) {
