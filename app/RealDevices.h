@@ -8,6 +8,7 @@
 class IMidiOutService;
 class ISoundService;
 class IWaveIn;
+class IWaveOut;
 
 // The services live as long as this object; the window built on them must die first.
 class TRealServices {
@@ -19,6 +20,7 @@ class TRealServices {
 
  private:
   std::unique_ptr<IWaveIn> wave_in_;
+  std::unique_ptr<IWaveOut> wave_out_;
   std::unique_ptr<IMidiOutService> midi_out_;
   std::unique_ptr<ISoundService> sound_;
 };

@@ -12,6 +12,7 @@
 
 #include "AppState.h"
 #include "BusyCursor.h"
+#include "EngineAudioOutput.h"
 #include "EngineCaptureChain.h"
 #include "Settings.h"
 #include "frmAbout.h"
@@ -31,6 +32,8 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
   BuildMainWindowDesign(*this, d_);
   if (!devices_.Capture && devices_.WaveIn)
     devices_.Capture = std::make_unique<TEngineCaptureChain>(*devices_.WaveIn, dispatcher_);
+  if (!devices_.Output && devices_.WaveOut)
+    devices_.Output = std::make_unique<TEngineAudioOutput>(*devices_.WaveOut, dispatcher_);
   midi_views_ = std::make_unique<TWindowMidiViews>(dispatcher_, *d_.LedMidiOutData,
                                                    *d_.LedMidiOutState, TimerMidiOut);
   note_trigger_ = std::make_unique<TMidiNoteTrigger>(snapshot_, *midi_views_);

@@ -1,11 +1,15 @@
 #include "EngineCaptureChain.h"
 
 TEngineCaptureChain::TEngineCaptureChain(IWaveIn& wave_in, IMainThreadDispatcher& dispatcher)
-    : ALAudioIn1(wave_in), ALGenericFilter1(dispatcher) {
+    : ALAudioIn1(wave_in), ALGenericFilter1(dispatcher), ALPPMMeter1(dispatcher) {
   // The handler runs inside the dispatch on the wave thread: no hand-over, no waiting.
   ALGenericFilter1.SetSynchronizeType(stNone);
   ALGenericFilter1.SetEnabled(false);
   ALAudioIn1.OutputPin().Connect(ALGenericFilter1.InputPin());
+  // The meter measures the same blocks; nothing in the window shows its values.
+  ALPPMMeter1.SetCountChannels(2);
+  ALPPMMeter1.SetOnValueChange([](TALCommonMeter&, int32_t, double, double) {});
+  ALAudioIn1.OutputPin().Connect(ALPPMMeter1.InputPin());
 }
 
 TEngineCaptureChain::~TEngineCaptureChain() {

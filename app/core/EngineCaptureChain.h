@@ -1,11 +1,13 @@
 // The window's capture chain on the audio engine: ALAudioIn1 (capture on a wave-input back-end)
 // with its output pin feeding ALGenericFilter1, whose processing runs the block handler directly
-// on the capture's wave thread. UI thread, except the block handler.
+// on the capture's wave thread, and the peak meter ALPPMMeter1, whose value event the window
+// leaves empty. UI thread, except the block handler.
 #pragma once
 
 #include "WindowDevices.h"
 #include "audio/ALAudioIn.h"
 #include "audio/ALGenericFilter.h"
+#include "audio/ALPPMMeter.h"
 
 class TEngineCaptureChain final : public ICaptureChain {
  public:
@@ -25,9 +27,11 @@ class TEngineCaptureChain final : public ICaptureChain {
 
   TALAudioIn& AudioIn() { return ALAudioIn1; }
   TALGenericFilter& Filter() { return ALGenericFilter1; }
+  TALPPMMeter& Meter() { return ALPPMMeter1; }
 
  private:
   TALAudioIn ALAudioIn1;
   TALGenericFilter ALGenericFilter1;
+  TALPPMMeter ALPPMMeter1;
   TALAudioCaptureDevice& device_ = ALAudioIn1.Device();
 };

@@ -45,6 +45,7 @@ class IAudioOutputDevice {
 class IMidiOutService;
 class ISoundService;
 class IWaveIn;
+class IWaveOut;
 
 // What the window is built on: the platform's services (the program's real ones, or virtual
 // ones in tests) and the audio chains over them. A missing one is simply absent from the
@@ -53,6 +54,8 @@ struct TWindowBackends {
   IWaveIn* WaveIn = nullptr;  // ALAudioIn1 captures from it
   // The capture chain; when none is given the window builds its own on WaveIn.
   std::unique_ptr<ICaptureChain> Capture;
+  IWaveOut* WaveOut = nullptr;  // ALAudioOut1 plays on it
+  // The audio output; when none is given the window builds its own on WaveOut.
   std::unique_ptr<IAudioOutputDevice> Output;
   IMidiOutService* MidiOut = nullptr;  // MyMidi.Output's ports
   ISoundService* Sound = nullptr;      // VrWave0 and VrWave1 play through it

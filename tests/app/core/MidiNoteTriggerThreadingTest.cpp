@@ -45,6 +45,13 @@ TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
     controls.NoteIndex[i % 2] = i % 134 - 1;  // -1 .. 132
   }
 
+  // Settle on a valid selection for a few rounds, so that notes certainly went out.
+  controls.MidiChannelIndex = 0;
+  controls.NoteIndex[0] = 60;
+  controls.NoteIndex[1] = 61;
+  const int settled = rounds.load();
+  while (rounds.load() < settled + 10) std::this_thread::yield();
+
   // Stop's handshake: once StopAck is seen, nothing more is sent.
   flags.StopRequest = true;
   while (!flags.StopAck.load()) std::this_thread::yield();
