@@ -50,7 +50,9 @@ class ChainJackTest : public ::testing::Test {
   void Start(uint32_t block = 256) {
     ASSERT_TRUE(chain->Start(client->Name(), client->SampleRate(), block,
                              CutUtf8(client->MidiInPort(), kMidiProductNameMax)));
-    ASSERT_TRUE(chain->Pump([&] { return chain->Blocks() >= 8; }, kTimeout)) << "no blocks";
+    const uint64_t frame = client->FrameTime();
+    ASSERT_TRUE(chain->Pump([&] { return chain->Blocks() >= 8; }, kTimeout))
+        << "no blocks; the server ran " << client->FrameTime() - frame << " frames meanwhile";
   }
 
   // Plays the script (which must end in silence), waits until expected events have arrived and
