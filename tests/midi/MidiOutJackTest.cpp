@@ -40,6 +40,7 @@ TEST(MidiOutJack, ShortMessagesArriveByteForByte) {
   EXPECT_TRUE(listed);
   out.SetProductName(name);
   ASSERT_TRUE(out.Open());
+  ASSERT_TRUE(client.WaitCycles(3, kTimeoutMs));  // the connection is in the graph
 
   out.SendShortMessage(0x90, 0x3C, 0x64);
   out.SendShortMessage(0x80, 0x3C, 0x40);
@@ -63,6 +64,7 @@ TEST(MidiOutJack, LongMessageArrivesAndCompletesOnTheMainThread) {
   int notified = 0;
   out.Onmidioutput = [&](TMidiOutput*) { ++notified; };
   ASSERT_TRUE(out.Open());
+  ASSERT_TRUE(client.WaitCycles(3, kTimeoutMs));
 
   const uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
   out.SendLongMessage(sysex, sizeof sysex);
@@ -88,6 +90,7 @@ TEST(MidiOutJack, MapperOpensAVirtualPortOthersConnectTo) {
   const std::string port = ports[0];
   jack_free(ports);
   ASSERT_TRUE(client.Connect(port, client.MidiInPort()));
+  ASSERT_TRUE(client.WaitCycles(3, kTimeoutMs));
 
   out.SendShortMessage(0xB0, 0x07, 0x64);
   ASSERT_TRUE(client.WaitMidiCount(1, kTimeoutMs));

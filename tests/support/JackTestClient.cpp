@@ -25,8 +25,11 @@ JackTestClient::JackTestClient(const std::string& name) : midi_(kMaxMidi) {
   out_[0] = jack_port_register(client_, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   out_[1] = jack_port_register(client_, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   midi_in_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  in_[0] = jack_port_register(client_, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  in_[1] = jack_port_register(client_, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(client_, &JackTestClient::Process, this);
-  if (!out_[0] || !out_[1] || !midi_in_ || jack_activate(client_) != 0) {
+  jack_set_xrun_callback(client_, &JackTestClient::Xrun, this);
+  if (!out_[0] || !out_[1] || !midi_in_ || !in_[0] || !in_[1] || jack_activate(client_) != 0) {
     jack_client_close(client_);
     client_ = nullptr;
   }
@@ -46,6 +49,9 @@ std::string JackTestClient::AudioOutPort(int channel) const {
   return Name() + ":out_" + std::to_string(channel + 1);
 }
 std::string JackTestClient::MidiInPort() const { return Name() + ":midi_in"; }
+std::string JackTestClient::AudioInPort(int channel) const {
+  return Name() + ":in_" + std::to_string(channel + 1);
+}
 uint64_t JackTestClient::FrameTime() const { return client_ ? jack_frame_time(client_) : 0; }
 
 bool JackTestClient::Connect(const std::string& from, const std::string& to) const {
@@ -67,6 +73,29 @@ bool JackTestClient::WaitPlayed(int timeout_ms) const {
   return WaitFor(timeout_ms, [&] { return !playing_.load(std::memory_order_acquire); });
 }
 
+bool JackTestClient::WaitCycles(int n, int timeout_ms) const {
+  const uint64_t target = cycles_.load(std::memory_order_acquire) + static_cast<uint64_t>(n);
+  return WaitFor(timeout_ms, [&] { return cycles_.load(std::memory_order_acquire) >= target; });
+}
+
+bool JackTestClient::Record(size_t max_frames) {
+  if (recording_.load(std::memory_order_acquire)) return false;
+  rec_[0].assign(max_frames, 0.0f);
+  rec_[1].assign(max_frames, 0.0f);
+  rec_count_.store(0, std::memory_order_release);
+  recording_.store(true, std::memory_order_release);
+  return true;
+}
+
+std::vector<float> JackTestClient::Recorded(int channel) const {
+  const size_t n = rec_count_.load(std::memory_order_acquire);
+  return std::vector<float>(rec_[channel].begin(), rec_[channel].begin() + n);
+}
+
+bool JackTestClient::WaitRecorded(size_t frames, int timeout_ms) const {
+  return WaitFor(timeout_ms, [&] { return RecordedFrames() >= frames; });
+}
+
 bool JackTestClient::WaitMidiCount(size_t n, int timeout_ms) const {
   return WaitFor(timeout_ms, [&] { return MidiCount() >= n; });
 }
@@ -79,6 +108,11 @@ std::vector<JackTestClient::MidiEvent> JackTestClient::Midi() const {
     out.push_back({midi_[i].frame, std::vector<uint8_t>(midi_[i].data, midi_[i].data + midi_[i].size)});
   }
   return out;
+}
+
+int JackTestClient::Xrun(void* arg) {
+  static_cast<JackTestClient*>(arg)->xruns_.fetch_add(1, std::memory_order_acq_rel);
+  return 0;
 }
 
 int JackTestClient::Process(jack_nframes_t nframes, void* arg) {
@@ -103,6 +137,17 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
     if (pos_ >= left_.size()) playing_.store(false, std::memory_order_release);
   }
 
+  if (recording_.load(std::memory_order_acquire)) {
+    const size_t w = rec_count_.load(std::memory_order_relaxed);
+    const size_t n = std::min<size_t>(nframes, rec_[0].size() - w);
+    for (int c = 0; c < 2; ++c) {
+      const float* in = static_cast<const float*>(jack_port_get_buffer(in_[c], nframes));
+      std::copy_n(in, n, rec_[c].data() + w);
+    }
+    rec_count_.store(w + n, std::memory_order_release);
+    if (w + n >= rec_[0].size()) recording_.store(false, std::memory_order_release);
+  }
+
   void* mbuf = jack_port_get_buffer(midi_in_, nframes);
   uint32_t count = jack_midi_get_event_count(mbuf);
   size_t w = midi_count_.load(std::memory_order_relaxed);
@@ -115,5 +160,6 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
     std::memcpy(r.data, ev.buffer, r.size);
     midi_count_.store(++w, std::memory_order_release);
   }
+  cycles_.fetch_add(1, std::memory_order_release);
   return 0;
 }

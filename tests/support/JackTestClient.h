@@ -1,5 +1,6 @@
 // A JACK client for end-to-end tests: two audio output ports that play a scripted stereo signal,
-// and one MIDI input port that records every event it receives with its frame time.
+// two audio input ports that record what reaches them, and one MIDI input port that records every
+// event it receives with its frame time.
 // The process callback runs on JACK's thread: no allocation, no locks; tests talk to it through
 // atomics and buffers prepared before playback starts.
 #pragma once
@@ -32,6 +33,7 @@ class JackTestClient {
   // Full port names, for example "client:out_1".
   std::string AudioOutPort(int channel) const;
   std::string MidiInPort() const;
+  std::string AudioInPort(int channel) const;
 
   // Starts playing left/right (same length; samples in -1..1) at the next cycle; silence after.
   // Returns false while an earlier signal is still playing.
@@ -47,11 +49,27 @@ class JackTestClient {
   size_t MidiCount() const { return midi_count_.load(std::memory_order_acquire); }
   bool WaitMidiCount(size_t n, int timeout_ms) const;
 
+  // Records both audio inputs from the next cycle on, up to max_frames frames (the memory is
+  // taken here, not on JACK's thread). Returns false while an earlier recording is running.
+  bool Record(size_t max_frames);
+  size_t RecordedFrames() const { return rec_count_.load(std::memory_order_acquire); }
+  // The frames recorded so far on one input.
+  std::vector<float> Recorded(int channel) const;
+  bool WaitRecorded(size_t frames, int timeout_ms) const;
+
+  // Cycles the server reported late (xruns) since the client opened: what a client wrote in
+  // such a cycle may never reach the others.
+  uint64_t Xruns() const { return xruns_.load(std::memory_order_acquire); }
+
   bool Connect(const std::string& from, const std::string& to) const;
+  // Waits until the process callback has run n more times: a connection made now is in the
+  // graph of the cycles after it, never for sure in the one under way.
+  bool WaitCycles(int n, int timeout_ms) const;
   uint64_t FrameTime() const;
 
  private:
   static int Process(jack_nframes_t nframes, void* arg);
+  static int Xrun(void* arg);
   int OnProcess(jack_nframes_t nframes);
 
   static constexpr size_t kMaxMidi = 8192;
@@ -64,6 +82,12 @@ class JackTestClient {
   jack_client_t* client_ = nullptr;
   jack_port_t* out_[2] = {nullptr, nullptr};
   jack_port_t* midi_in_ = nullptr;
+  jack_port_t* in_[2] = {nullptr, nullptr};
+
+  std::vector<float> rec_[2];
+  std::atomic<bool> recording_{false};
+  std::atomic<size_t> rec_count_{0};
+  std::atomic<uint64_t> xruns_{0};
 
   std::vector<float> left_, right_;
   size_t pos_ = 0;  // process thread only while playing
@@ -71,6 +95,7 @@ class JackTestClient {
   std::atomic<bool> begun_{false};
   std::atomic<uint64_t> play_start_{0};
 
+  std::atomic<uint64_t> cycles_{0};
   std::vector<RawMidi> midi_;
   std::atomic<size_t> midi_count_{0};
 };
