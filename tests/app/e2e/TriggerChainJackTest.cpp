@@ -74,14 +74,19 @@ TEST_F(ChainJackTest, ThresholdLightsAndClipChangeOnTheUiThreadBlockByBlock) {
       .NegativeBurst(0, 0, kSeg).Silence(kSeg);   // "CLIP" through the negative peak, no light
   Play(s, 4);
   ASSERT_TRUE(chain->Pump([&] { return chain->Indicators().size() >= 11; }, kTimeout));
+  const auto& all = chain->Indicators();
   // The first block posts every indicator once; after that only changes are posted.
-  EXPECT_EQ(chain->Indicators(),
+  EXPECT_EQ(std::vector<Ind>(all.begin(), all.begin() + 3),
             (std::vector<Ind>{{Ind::Clip, false}, {Ind::ThresholdLight0, false},
-                              {Ind::ThresholdLight1, false},
-                              {Ind::ThresholdLight0, true}, {Ind::ThresholdLight0, false},
+                              {Ind::ThresholdLight1, false}}));
+  EXPECT_EQ(std::vector<Ind>(all.end() - 8, all.end()),
+            (std::vector<Ind>{{Ind::ThresholdLight0, true}, {Ind::ThresholdLight0, false},
                               {Ind::Clip, true}, {Ind::ThresholdLight1, true},
                               {Ind::Clip, false}, {Ind::ThresholdLight1, false},
                               {Ind::Clip, true}, {Ind::Clip, false}}));
+  if (replays == 0) {
+    EXPECT_EQ(all.size(), 11u);
+  }
   EXPECT_TRUE(chain->IndicatorsOnUiThread());
 }
 

@@ -33,6 +33,11 @@ class TIndicatorWatch final : public QObject {
     Sample();
     return changes_;
   }
+  // Forgets the changes seen so far.
+  void Clear() {
+    Sample();
+    changes_.clear();
+  }
   // True when "CLIP" was shown or hidden by another thread than the UI thread.
   bool ClipChangedOffUiThread() const { return off_ui_thread_; }
 
