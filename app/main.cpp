@@ -1,12 +1,23 @@
-// Tocsin: turns an audio input into MIDI notes. Entry point; the main window comes next.
+// Tocsin: turns an audio input into MIDI notes or sounds. The program creates the main window
+// on the system's devices and runs the message loop until the window closes.
 #include <QApplication>
-#include <QLabel>
+
+#include "AppIcon.h"
+#include "AppState.h"
+#include "RealDevices.h"
+#include "frmMain.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QLabel placeholder("Tocsin");
-  placeholder.setWindowTitle("Tocsin");
-  placeholder.resize(465, 452);
-  placeholder.show();
-  return app.exec();
+  app.setApplicationName("Tocsin");
+  app.setWindowIcon(TocsinIcon());
+  TRealServices services;
+  int result;
+  {
+    TfmMain window(services.Backends());
+    window.show();
+    result = app.exec();
+    RunFlags.Finalizing = true;  // anything still running on other threads does nothing now
+  }
+  return result;
 }

@@ -1,0 +1,255 @@
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTabWidget>
+#include <exception>
+#include <thread>
+
+#include "AppState.h"
+#include "BusyCursor.h"
+#include "EngineCaptureChain.h"
+#include "Settings.h"
+#include "frmAbout.h"
+#include "uMaths.h"
+#include "platform/SteadyClock.h"
+
+TfmMain* fmMain = nullptr;
+
+TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWidget* parent)
+    : QMainWindow(parent),
+      IniFileName(ini_file_name),
+      devices_(std::move(devices)),
+      dispatcher_(this),
+      actions_(dispatcher_, d_),
+      detector_(snapshot_, actions_, SystemTickClock()) {
+  fmMain = this;
+  BuildMainWindowDesign(*this, d_);
+  if (!devices_.Capture && devices_.WaveIn)
+    devices_.Capture = std::make_unique<TEngineCaptureChain>(*devices_.WaveIn, dispatcher_);
+  midi_views_ = std::make_unique<TWindowMidiViews>(dispatcher_, *d_.LedMidiOutData,
+                                                   *d_.LedMidiOutState, TimerMidiOut);
+  note_trigger_ = std::make_unique<TMidiNoteTrigger>(snapshot_, *midi_views_);
+  VrHPTimer0.SetHPTimeBase(&VrHPTimeBase1);
+  VrHPTimer1.SetHPTimeBase(&VrHPTimeBase1);
+  if (devices_.Sound) {
+    VrWave0 = std::make_unique<TVrWave>(*devices_.Sound);
+    VrWave1 = std::make_unique<TVrWave>(*devices_.Sound);
+  }
+  actions_.SetTargets(note_trigger_.get(), &sound_trigger_);
+  report_ = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
+  TimerMidiOut.setInterval(100);
+  ConnectHandlers();
+  FormCreate();
+  // Centred on the screen.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect r = frameGeometry();
+    r.moveCenter(screen->availableGeometry().center());
+    move(r.topLeft());
+  }
+}
+
+TfmMain::~TfmMain() {
+  // The capture thread must not reach the window while it goes away.
+  RunFlags.Closing = true;
+  try {
+    if (devices_.Capture) {
+      devices_.Capture->SetFilterEnabled(false);
+      devices_.Capture->SetCaptureEnabled(false);
+    }
+  } catch (...) {
+  }
+  Vumeters.Left.LevelBar = nullptr;
+  Vumeters.Right.LevelBar = nullptr;
+  // The global records must not keep what dies with the window.
+  if (MyMidi.Output == midi_output_.get()) MyMidi.Output = nullptr;
+  if (Sounds[0].Wave == VrWave0.get()) Sounds[0].Wave = nullptr;
+  if (Sounds[1].Wave == VrWave1.get()) Sounds[1].Wave = nullptr;
+  if (fmMain == this) fmMain = nullptr;
+}
+
+void TfmMain::FormCreate() {
+  RunFlags.StopRequest = false;
+  RunFlags.Closing = false;
+  RunFlags.Finalizing = false;
+  if (IniFileName.empty()) IniFileName = SettingsFileNameFor(RunningExecutablePath());
+  if (!Sounds[0].Wave) Sounds[0].Wave = VrWave0.get();
+  if (!Sounds[1].Wave) Sounds[1].Wave = VrWave1.get();
+  AudioInParams.BufferSize = 1024;
+  AudioInParams.Bits = 16;
+  AudioInParams.SampleRate = 44100;
+  AudioInParams.Channels = 2;
+  AudioInParams.FullScale = 32767;
+  AudioInParams.MinDb = static_cast<int>(FloorDb(32767));  // truncated toward zero: -96
+  AudioInParams.MaxDb = 0;
+  if (devices_.Capture) {
+    devices_.Capture->SetBlockHandler(
+        [this](const IALAudioBufferPtr& block) { detector_.ProcessBlock(block); });
+  }
+  FillInputDeviceList();
+  FillOutputDeviceList();
+  SetupLevelDisplay();
+  InitMidi();
+  LoadSettings();
+  d_.PageControl1->setCurrentIndex(0);
+  for (int ch = 0; ch < 2; ++ch) {
+    TrmScale* scale = ch == 0 ? d_.scTocsinLeftThres : d_.scTocsinRightThres;
+    scale->SetMinValue(static_cast<float>(AudioInParams.MinDb));
+    scale->SetMaxValue(static_cast<float>(AudioInParams.MaxDb));
+    scale->SetPosition(static_cast<float>(d_.edTocsinThres[ch]->value()));
+  }
+  edTocsinLeftThresChange();
+  RefreshSnapshot();
+  StopTrigger();
+}
+
+void TfmMain::StartTrigger() {
+  RunFlags.StopAck = false;
+  RunFlags.StopRequest = false;
+  RunFlags.Running = true;
+  SetCaptureActive(true);
+  SetOutputActive(true);
+  SetMidiActive(true);
+  UpdateRunControls();
+}
+
+void TfmMain::StopTrigger() {
+  RunFlags.StopRequest = true;
+  // The capture thread answers at its next gate check; without blocks nobody answers, and the
+  // wait ends after a second. Window messages are not processed meanwhile.
+  ITickClock& clock = SystemTickClock();
+  const uint32_t start = clock.GetTickCount();
+  while (!RunFlags.StopAck.load(std::memory_order_acquire) &&
+         clock.GetTickCount() - start <= 1000) {
+    std::this_thread::yield();
+  }
+  RunFlags.Running = false;
+  SetCaptureActive(false);
+  SetOutputActive(false);
+  SetMidiActive(false);
+  ResetLevelDisplay();
+  UpdateRunControls();
+}
+
+void TfmMain::SetCaptureActive(bool active) {
+  TBusyCursor busy;
+  d_.ledAudioInState->SetLit(false);
+  if (!devices_.Capture) return;
+  // The filter is off before the capture stops and on only after it runs, so the block
+  // handler never sees a half-started chain.
+  if (!active) devices_.Capture->SetFilterEnabled(false);
+  devices_.Capture->SetCaptureEnabled(active);
+  if (active) devices_.Capture->SetFilterEnabled(true);
+  d_.ledAudioInState->SetLit(active);
+}
+
+void TfmMain::SetOutputActive(bool active) {
+  TBusyCursor busy;
+  d_.ledAudioOutState->SetLit(false);
+  if (!devices_.Output) return;
+  devices_.Output->SetEnabled(active);
+  d_.ledAudioOutState->SetLit(active);
+}
+
+void TfmMain::UpdateRunControls() {
+  if (RunFlags.Closing || RunFlags.Finalizing) return;
+  const bool running = RunFlags.Running;
+  d_.lstInputDevices->setEnabled(!running);
+  d_.lstAudioInputBufferSize->setEnabled(!running);
+  d_.lstAudioInputSampleRate->setEnabled(!running);
+  d_.lstMidiOut->setEnabled(!running);
+  d_.ActTriggerStart->setEnabled(!running);
+  d_.ActTriggerStop->setEnabled(running);
+}
+
+void TfmMain::Wait(uint32_t ms, bool pump) {
+  ITickClock& clock = SystemTickClock();
+  const uint32_t start = clock.GetTickCount();
+  do {
+    if (pump) QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  } while (clock.GetTickCount() - start <= ms);
+}
+
+void TfmMain::ActTriggerStartExecute() {
+  // Start and Stop have no business once the close sequence has begun (its waits pump
+  // messages, so a queued click could otherwise reopen the devices it is closing).
+  if (RunFlags.Closing) return;
+  try {
+    StartTrigger();
+  } catch (const std::exception& e) {
+    report_(QString::fromUtf8(e.what()));
+  } catch (...) {
+    report_("Erreur inconnue");
+  }
+}
+
+void TfmMain::ActTriggerStopExecute() {
+  if (RunFlags.Closing) return;
+  try {
+    StopTrigger();
+  } catch (const std::exception& e) {
+    report_(QString::fromUtf8(e.what()));
+  } catch (...) {
+    report_("Erreur inconnue");
+  }
+}
+
+void TfmMain::ActAppAboutExecute() {
+  TfmAbout about(this);
+  about.exec();
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  if (RunFlags.Closing && !close_sequence_ran_) {
+    // A close asked for while the close sequence pumps messages: the sequence closes anyway.
+    event->ignore();
+    return;
+  }
+  if (!close_sequence_ran_) {
+    FormCloseQuery();
+    close_sequence_ran_ = true;
+    FormClose();
+  }
+  event->accept();
+}
+
+void TfmMain::FormCloseQuery() {
+  RunFlags.Closing = true;  // the block handler and the MIDI sends are silent from here on
+  if (RunFlags.Running) {
+    // Each step is guarded: a device that fails to switch off must not stop the others from
+    // switching off, nor keep the user from closing the program.
+    try {
+      SetMidiActive(false);
+    } catch (...) {
+    }
+    Wait(600, true);
+    try {
+      MyMidi.Output = nullptr;
+      midi_output_.reset();
+    } catch (...) {
+    }
+    Wait(600, true);
+    try {
+      SetOutputActive(false);
+    } catch (...) {
+    }
+    Wait(200, true);
+    try {
+      SetCaptureActive(false);
+    } catch (...) {
+    }
+    Wait(200, true);
+    sound_trigger_.StopChannelSound(0);
+    sound_trigger_.StopChannelSound(1);
+    Wait(200, true);
+  }
+  Wait(500, true);
+}
+
+void TfmMain::FormClose() { SaveSettings(); }
+

@@ -1,0 +1,64 @@
+// The about window: texts from the build, the thanks text, OK, and the scrolling.
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "QtTestApp.h"
+#include "WindowFixture.h"
+#include "frmAbout.h"
+
+TEST(AboutWindow, ShowsTheBuildsVersionCopyrightAndComments) {
+  TfmAbout about(nullptr);
+  EXPECT_EQ(about.windowTitle(), "A propos...");
+  EXPECT_EQ(about.size(), QSize(305, 193));
+  EXPECT_EQ(TfmAbout::ProgramVersion(), "1.0.0.0");
+  auto text = [&](const char* name) {
+    auto* l = about.findChild<QLabel*>(name);
+    return l ? l->text() : QString("<missing %1>").arg(name);
+  };
+  EXPECT_EQ(text("Label2"), "Données MIDI depuis entrée audio");
+  EXPECT_EQ(text("Version"), "Version :");
+  EXPECT_EQ(text("Copyright"), "Copyright :");
+  EXPECT_EQ(text("Comments"), "Commentaires :");
+  EXPECT_EQ(text("VersionValue"), "1.0.0.0");
+  EXPECT_EQ(text("CopyrightValue"), TfmAbout::LegalCopyright());
+  EXPECT_FALSE(TfmAbout::LegalCopyright().isEmpty());
+  EXPECT_EQ(text("CommentsValue"), TfmAbout::Comments());
+  EXPECT_EQ(text("lblThanks"), "Remerciements");
+  for (const char* library : {"Qt", "RtAudio", "RtMidi", "libsndfile", "libsamplerate", "JACK"})
+    EXPECT_TRUE(TfmAbout::ThanksText().contains(library)) << library;
+  EXPECT_EQ(TfmAbout::ThanksText().count('\n'), 1) << "two lines";
+}
+
+TEST(AboutWindow, ThanksScrollUntilOkClosesWithOk) {
+  TfmAbout about(nullptr);
+  EXPECT_TRUE(about.Scrolling());
+  auto* thanks = about.findChild<QLabel*>("ThanksText");
+  ASSERT_NE(thanks, nullptr);
+  const int y0 = thanks->y();
+  ASSERT_TRUE(PumpUntil([&] { return thanks->y() != y0; }));
+  about.show();
+  EXPECT_EQ(about.OkButton()->text(), "OK");
+  EXPECT_TRUE(about.OkButton()->isDefault());
+  about.OkButton()->click();
+  EXPECT_EQ(about.result(), QDialog::Accepted);
+  EXPECT_FALSE(about.Scrolling());
+}
+
+TEST_F(WindowTest, TheAboutActionShowsTheDialogModallyAndFreesIt) {
+  Make();
+  window->show();
+  QString title;
+  QWidget* owner = nullptr;
+  QTimer::singleShot(100, [&] {
+    if (auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      title = about->windowTitle();
+      owner = about->parentWidget();
+      about->findChild<QPushButton*>("btnOK")->click();
+    }
+  });
+  D().ActAppAbout->trigger();  // returns when the dialog closes
+  EXPECT_EQ(title, "A propos...");
+  EXPECT_EQ(owner, window.get());
+  EXPECT_TRUE(window->findChildren<TfmAbout*>().isEmpty());
+}

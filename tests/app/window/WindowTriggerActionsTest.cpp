@@ -1,0 +1,75 @@
+// The window's side of detection on a plain loop dispatcher: indicator changes wait for the UI
+// thread and land there in the order the capture thread made them.
+#include <QLabel>
+#include <QMainWindow>
+#include <thread>
+
+#include "LevelBarAdapter.h"
+#include "MainWindowDesign.h"
+#include "IniValues.h"
+#include "QtTestApp.h"
+#include "WindowTriggerActions.h"
+#include "platform/virtual/LoopDispatcher.h"
+#include "uVumeter.h"
+
+namespace {
+struct Panel {
+  QMainWindow window;
+  TMainWindowDesign d;
+  TLoopDispatcher ui;
+  Panel() { BuildMainWindowDesign(window, d); }
+};
+}  // namespace
+
+TEST(WindowTriggerActions, ChangesWaitForTheUiThreadAndKeepTheirOrder) {
+  Panel p;
+  TWindowTriggerActions actions(p.ui, p.d);
+  std::thread capture([&] {
+    actions.SetThresholdLight(0, true);
+    actions.SetClipVisible(true);
+    actions.SetThresholdLight(0, false);
+    actions.SetThresholdLight(1, true);
+    actions.ShowVelocity(1, 12);
+    actions.ShowVelocity(1, 99);
+    actions.SetClipVisible(false);
+    actions.SetThresholdLight(0, true);
+  });
+  capture.join();
+  EXPECT_FALSE(p.d.ledLeftThres->Lit());
+  EXPECT_EQ(p.d.lblMidiOutLastVel[1]->text(), "0");
+  p.ui.ProcessPending();
+  EXPECT_TRUE(p.d.ledLeftThres->Lit()) << "the last change wins";
+  EXPECT_TRUE(p.d.ledRightThres->Lit());
+  EXPECT_TRUE(p.d.lblClip->isHidden());
+  EXPECT_EQ(p.d.lblMidiOutLastVel[1]->text(), "99");
+}
+
+TEST(WindowTriggerActions, UnchangedLightsAndClipAreNotPostedAgain) {
+  Panel p;
+  TWindowTriggerActions actions(p.ui, p.d);
+  for (int block = 0; block < 100; ++block) {
+    actions.SetClipVisible(false);
+    actions.SetThresholdLight(0, true);
+    actions.SetThresholdLight(1, false);
+  }
+  EXPECT_EQ(p.ui.PendingCount(), 3u);
+  p.ui.ProcessPending();
+  EXPECT_TRUE(p.d.ledLeftThres->Lit());
+}
+
+TEST(WindowTriggerActions, LevelRefreshMovesBothBarsAndReadouts) {
+  Panel p;
+  TWindowTriggerActions actions(p.ui, p.d);
+  TLevelBarAdapter left(*p.d.VuAudioLeft), right(*p.d.VuAudioRight);
+  Vumeters.Left.LevelBar = &left;
+  Vumeters.Right.LevelBar = &right;
+  actions.RefreshLevels(-12.7, -90.30873);
+  p.ui.ProcessPending();
+  EXPECT_EQ(p.d.VuAudioLeft->Position(), -12);  // truncated toward zero
+  EXPECT_EQ(p.d.VuAudioRight->Position(), -90);
+  const QString point = QString::fromStdString(UserDecimalSeparator());
+  EXPECT_EQ(p.d.lblLeftLevelInDb->text(), "-12" + point + "70");
+  EXPECT_EQ(p.d.lblRightLevelInDb->text(), "-90" + point + "31");
+  Vumeters.Left.LevelBar = nullptr;
+  Vumeters.Right.LevelBar = nullptr;
+}
