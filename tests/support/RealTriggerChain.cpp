@@ -1,0 +1,130 @@
+#include "RealTriggerChain.h"
+
+#include <thread>
+
+#include "platform/SteadyClock.h"
+
+// Capture thread: posts each change of state once, never waits for the UI thread.
+class TRealTriggerChain::TActions final : public ITriggerActions {
+ public:
+  TActions(TRealTriggerChain& chain, TMidiNoteTrigger& notes) : chain_(chain), notes_(notes) {}
+  void SetClipVisible(bool visible) override { Post(clip_, TIndicator::Clip, visible); }
+  void SetThresholdLight(int channel, bool lit) override {
+    Post(light_[channel], channel == 0 ? TIndicator::ThresholdLight0 : TIndicator::ThresholdLight1,
+         lit);
+  }
+  void ShowVelocity(int, int) override {}
+  void NoteOn(int channel, int velocity) override { notes_.NoteOn(channel, velocity); }
+  void NoteOff(int channel) override { notes_.NoteOff(channel); }
+  void ShowVolume(int, double) override {}
+  void TriggerSound(int, double) override {}
+  void RefreshLevels(double, double) override {}
+
+ private:
+  void Post(int& last, TIndicator::TWhat what, bool on) {
+    if (last == int(on)) return;
+    last = on;
+    TRealTriggerChain* chain = &chain_;
+    chain_.ui_.Post([chain, what, on] { chain->OnIndicator(what, on); });
+  }
+  TRealTriggerChain& chain_;
+  TMidiNoteTrigger& notes_;
+  int clip_ = -1;
+  int light_[2] = {-1, -1};
+};
+
+// The MIDI activity light is not watched here.
+class TRealTriggerChain::TActivityView final : public IMidiActivityView {
+ public:
+  void SetMidiDataLight(bool) override {}
+  void SetMidiTimerEnabled(bool) override {}
+};
+
+TRealTriggerChain::TRealTriggerChain(const std::string& midi_client)
+    : midi_service_(midi_client),
+      midi_out_(midi_service_, ui_),
+      view_(std::make_unique<TActivityView>()),
+      notes_(std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_}, controls_,
+                                                *view_)),
+      actions_(std::make_unique<TActions>(*this, *notes_)),
+      detector_(std::make_unique<TTriggerDetector>(
+          TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
+          SystemTickClock())),
+      capture_(wave_in_),
+      filter_(ui_) {
+  meters_.UpdateInterval = 100;
+  filter_.SetSynchronizeType(stNone);
+  filter_.SetOnProcessData(
+      [this](TALGenericFilter&, const IALAudioBufferPtr& in, IALAudioBufferPtr&, bool&) {
+        detector_->ProcessBlock(in);
+        blocks_.fetch_add(1, std::memory_order_release);
+      });
+  capture_.OutputPin().Connect(filter_.InputPin());
+  // Stopped, as the window leaves it after creation.
+  flags_.StopRequest = true;
+}
+
+TRealTriggerChain::~TRealTriggerChain() { Stop(); }
+
+bool TRealTriggerChain::Start(const std::string& input_device, uint32_t sample_rate,
+                              uint32_t buffer_size, const std::string& midi_port) {
+  if (running_) return true;
+  params_.SampleRate = sample_rate;
+  params_.BufferSize = buffer_size;
+  flags_.StopAck = false;
+  flags_.StopRequest = false;
+  flags_.Running = true;
+  try {
+    capture_.Device().SetDeviceName(input_device);
+    capture_.AudioFormat().SetChannels(params_.Channels);
+    capture_.AudioFormat().SetBits(params_.Bits);
+    capture_.AudioFormat().SetSampleRate(sample_rate);
+    capture_.AudioFormat().SetBufferSize(buffer_size);
+    capture_.SetEnabled(true);
+    filter_.SetEnabled(true);
+    midi_out_.SetProductName(midi_port);
+    if (!midi_out_.Open()) throw EmidioutputError("not opened");
+    midi_.Output = &midi_out_;
+  } catch (...) {
+    running_ = true;
+    Stop();
+    return false;
+  }
+  running_ = true;
+  return true;
+}
+
+void TRealTriggerChain::Stop() {
+  if (!running_) return;
+  running_ = false;
+  flags_.StopRequest.store(true, std::memory_order_release);
+  // No block may be in the handler once the port closes: wait for the handler's answer, as long
+  // as blocks still come.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+  while (!flags_.StopAck.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < end) {
+    std::this_thread::yield();
+  }
+  flags_.Running = false;
+  filter_.SetEnabled(false);
+  capture_.SetEnabled(false);
+  midi_.Output = nullptr;
+  try {
+    midi_out_.Close();
+  } catch (...) {
+  }
+  ui_.ProcessPending();
+}
+
+bool TRealTriggerChain::Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  return ui_.RunUntil(pred, timeout);
+}
+
+void TRealTriggerChain::OnIndicator(TIndicator::TWhat what, bool on) {
+  if (!ui_.IsMainThread()) off_ui_thread_ = true;
+  indicators_.push_back({what, on});
+  if (what == TIndicator::Clip) {
+    clip_ = on;
+  } else {
+    light_[what == TIndicator::ThresholdLight0 ? 0 : 1] = on;
+  }
+}

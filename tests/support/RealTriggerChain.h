@@ -1,0 +1,87 @@
+// The program's whole capture road without its window, on the real back-ends: capture from a
+// JACK client (TALAudioIn on RtWaveIn), the processing filter, the block handler, note
+// triggering and TMidiOutput on the RtMidi service. The thread that builds it plays the UI
+// thread: indicator changes are posted to it and recorded there, in the order they arrive.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppState.h"
+#include "ControlSnapshot.h"
+#include "MidiNoteTrigger.h"
+#include "TriggerDetector.h"
+#include "audio/ALAudioIn.h"
+#include "audio/ALGenericFilter.h"
+#include "midi/MidiOut.h"
+#include "platform/rt/RtMidiOutService.h"
+#include "platform/rt/RtWaveIn.h"
+#include "platform/virtual/LoopDispatcher.h"
+#include "uVumeter.h"
+
+class TRealTriggerChain {
+ public:
+  // One indicator change as the UI thread applied it.
+  struct TIndicator {
+    enum TWhat { Clip, ThresholdLight0, ThresholdLight1 } What;
+    bool On;
+    bool operator==(const TIndicator&) const = default;
+  };
+
+  // Opens the back-ends on the JACK server named by JACK_DEFAULT_SERVER; midi_client is the
+  // name the MIDI side takes there.
+  explicit TRealTriggerChain(const std::string& midi_client);
+  ~TRealTriggerChain();
+
+  // The controls the block handler reads; change them before Start or between blocks.
+  TControlSnapshot& Controls() { return controls_; }
+  // Start as the window does it: capture, then filter, then the MIDI port (by product name).
+  // False, with everything off again, when the device or the port refuse.
+  bool Start(const std::string& input_device, uint32_t sample_rate, uint32_t buffer_size,
+             const std::string& midi_port);
+  // Stop as the window does it: StopRequest, up to 1000 ms for StopAck, filter, capture, port.
+  void Stop();
+  bool Running() const { return running_; }
+
+  // UI thread: runs posted changes until pred holds or timeout passes.
+  bool Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
+  const std::vector<TIndicator>& Indicators() const { return indicators_; }
+  bool ClipVisible() const { return clip_; }
+  bool ThresholdLight(int channel) const { return light_[channel]; }
+  // True when every indicator change ran on the UI thread.
+  bool IndicatorsOnUiThread() const { return !off_ui_thread_; }
+  // Capture thread blocks handled so far.
+  uint64_t Blocks() const { return blocks_.load(std::memory_order_acquire); }
+
+ private:
+  class TActions;
+  class TActivityView;
+  void OnIndicator(TIndicator::TWhat what, bool on);
+
+  TLoopDispatcher ui_;
+  TRtWaveIn wave_in_;
+  TRtMidiOutService midi_service_;
+  TMidiOutput midi_out_;
+  TRunFlags flags_;
+  TAudioInParams params_;
+  TMyMidi midi_;
+  TMySound sounds_[2];
+  TVumeters meters_;
+  TControlSnapshot controls_;
+  std::unique_ptr<TActivityView> view_;
+  std::unique_ptr<TMidiNoteTrigger> notes_;
+  std::unique_ptr<TActions> actions_;
+  std::unique_ptr<TTriggerDetector> detector_;
+  TALAudioIn capture_;
+  TALGenericFilter filter_;
+  std::atomic<uint64_t> blocks_{0};
+  bool running_ = false;
+
+  // UI thread only.
+  std::vector<TIndicator> indicators_;
+  bool clip_ = false;
+  bool light_[2] = {false, false};
+  bool off_ui_thread_ = false;
+};
