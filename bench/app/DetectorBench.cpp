@@ -2,6 +2,8 @@
 // same memory (same peak logic, no buffer interface, no gate, no call-outs). Prints the ratio.
 #include <benchmark/benchmark.h>
 
+#include "bench/RatioMain.h"
+
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -35,7 +37,6 @@ std::shared_ptr<TALAudioBuffer> MakeBlock() {
   return b;
 }
 
-double g_handler_ns = 0, g_bare_ns = 0;
 
 void BM_BlockHandler(benchmark::State& state) {
   TRunFlags flags;
@@ -78,29 +79,9 @@ void BM_BarePeakScan(benchmark::State& state) {
 BENCHMARK(BM_BlockHandler);
 BENCHMARK(BM_BarePeakScan);
 
-// Keeps each benchmark's time per block, then prints the ratio once both ran.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      const double ns = r.GetAdjustedRealTime();
-      if (r.benchmark_name().find("BlockHandler") != std::string::npos) g_handler_ns = ns;
-      if (r.benchmark_name().find("BarePeakScan") != std::string::npos) g_bare_ns = ns;
-    }
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  if (g_handler_ns > 0 && g_bare_ns > 0) {
-    std::printf("handler/bare ratio: %.2f (target <= 2.0)\n", g_handler_ns / g_bare_ns);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatio(argc, argv, "BlockHandler", "BarePeakScan", "handler/bare ratio", " (target <= 2.0)",
+                             /*cpu_time=*/true);
 }

@@ -2,6 +2,8 @@
 // TMidiOutput) beside the bare service calls with the same words. Prints the CPU-time ratio.
 #include <benchmark/benchmark.h>
 
+#include "bench/RatioMain.h"
+
 #include <cstdio>
 
 #include "MidiNoteTrigger.h"
@@ -43,7 +45,6 @@ struct NullView : IMidiActivityView {
   void SetMidiTimerEnabled(bool) override {}
 };
 
-double g_note_ns = 0, g_bare_ns = 0;
 
 void BM_NoteOnOff(benchmark::State& state) {
   SinkService service;
@@ -76,26 +77,8 @@ void BM_BareServiceCalls(benchmark::State& state) {
 BENCHMARK(BM_NoteOnOff);
 BENCHMARK(BM_BareServiceCalls);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      if (r.benchmark_name().find("NoteOnOff") != std::string::npos) g_note_ns = r.GetAdjustedCPUTime();
-      if (r.benchmark_name().find("BareService") != std::string::npos) g_bare_ns = r.GetAdjustedCPUTime();
-    }
-  }
-};
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  if (g_note_ns > 0 && g_bare_ns > 0) {
-    std::printf("note/bare ratio: %.2f\n", g_note_ns / g_bare_ns);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatio(argc, argv, "NoteOnOff", "BareService", "note/bare ratio", "", /*cpu_time=*/true);
 }

@@ -2,6 +2,8 @@
 // the capture sends them) beside a bare float peak scan of the same memory, with the ratio; and
 // the wave player's blocks per second from a PCM file and from an IMA ADPCM one.
 #include <benchmark/benchmark.h>
+
+#include "bench/RatioMain.h"
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -49,7 +51,6 @@ class TNullSink : public TOWComponentBase {
   TALOWAudioSinkPin pin;
 };
 
-double g_meter_ns = 0, g_bare_ns = 0;
 
 void BM_MeterOneSecond(benchmark::State& state) {
   TLoopDispatcher dispatcher;
@@ -132,28 +133,8 @@ BENCHMARK(BM_BarePeakScan)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlayerBlocksPcm);
 BENCHMARK(BM_PlayerBlocksImaAdpcm);
 
-// Keeps each benchmark's time, then prints the meter's ratio once both ran.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      const double ns = r.GetAdjustedRealTime();
-      if (r.benchmark_name().find("MeterOneSecond") != std::string::npos) g_meter_ns = ns;
-      if (r.benchmark_name().find("BarePeakScan") != std::string::npos) g_bare_ns = ns;
-    }
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  if (g_meter_ns > 0 && g_bare_ns > 0)
-    std::printf("meter/bare peak scan ratio: %.2f\n", g_meter_ns / g_bare_ns);
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatio(argc, argv, "MeterOneSecond", "BarePeakScan", "meter/bare peak scan ratio");
 }
