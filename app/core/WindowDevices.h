@@ -43,6 +43,7 @@ class IAudioOutputDevice {
 };
 
 class IMidiOutService;
+class IServerMonitor;
 class ISoundService;
 class IWaveIn;
 class IWaveOut;
@@ -59,4 +60,5 @@ struct TWindowBackends {
   std::unique_ptr<IAudioOutputDevice> Output;
   IMidiOutService* MidiOut = nullptr;  // MyMidi.Output's ports
   ISoundService* Sound = nullptr;      // VrWave0 and VrWave1 play through it
+  IServerMonitor* Server = nullptr;    // tells when the audio server is lost and back
 };
