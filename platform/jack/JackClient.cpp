@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SSE__)
@@ -66,8 +67,31 @@ TJackClient::~TJackClient() {
 }
 
 bool TJackClient::OpenLocked() {
+  // JACK2 renames a client whose name is taken ("Tocsin-01"); PipeWire lets two clients share a
+  // name, which makes "Tocsin:in_1" ambiguous, so we take the next free variant ourselves there.
+  for (int n = 0; n < 100; ++n) {
+    char suffix[8] = "";
+    if (n > 0) std::snprintf(suffix, sizeof suffix, "-%02d", n);
+    if (!OpenAsLocked(wanted_name_ + suffix)) return false;
+    if (!NameSharedLocked()) return true;
+    CloseLocked();
+  }
+  return false;
+}
+
+bool TJackClient::NameSharedLocked() {
+  const std::string own = name_ + ":" + kPortNames[static_cast<int>(TJackPort::kMidiOut)];
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+  if (!ports) return false;
+  int same = 0;
+  for (const char** p = ports; *p; ++p) same += own == *p;
+  jack_free(ports);
+  return same > 1;
+}
+
+bool TJackClient::OpenAsLocked(const std::string& name) {
   jack_status_t status{};
-  jack_client_t* c = jack_client_open(wanted_name_.c_str(), JackNoStartServer, &status);
+  jack_client_t* c = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!c) return false;
   // Every callback before the ports and before activation: the server refuses changes later.
   jack_set_process_callback(c, &TJackClient::Process, this);

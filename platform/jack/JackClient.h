@@ -85,9 +85,11 @@ class TJackClient final : public IServerMonitor {
   uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
 
  private:
-  bool OpenLocked();      // control_mutex_ held
-  void CloseLocked();     // control_mutex_ held; only for a live client
-  void DropDeadLocked();  // control_mutex_ held; the server is gone: close the handle once
+  bool OpenLocked();  // control_mutex_ held
+  bool OpenAsLocked(const std::string& name);
+  bool NameSharedLocked();  // another client on the server has our name
+  void CloseLocked();       // control_mutex_ held; only for a live client
+  void DropDeadLocked();    // control_mutex_ held; the server is gone: close the handle once
   void Watch();
   static int Process(jack_nframes_t frames, void* self);
   static void OnShutdown(void* self);

@@ -99,7 +99,13 @@ TEST(JackBackend, OneClientWithFiveStablePortsAndTheListsOfOtherClients) {
   TJackWaveIn wave_in(client);
   const auto inputs = wave_in.DeviceNames();
   EXPECT_TRUE(Contains(inputs, peer.Name()));
-  EXPECT_TRUE(Contains(inputs, std::string("system")));
+  // The physical capture's client too (jackd's "system"; a headless PipeWire may have none).
+  const char** physical = jack_get_ports(peer.Handle(), nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                         JackPortIsOutput | JackPortIsPhysical);
+  if (physical) {
+    EXPECT_TRUE(Contains(inputs, JackClientOfPort(physical[0])));
+    jack_free(physical);
+  }
   EXPECT_FALSE(Contains(inputs, std::string("Tocsin")));
   TJackWaveOut wave_out(client);
   const auto outputs = wave_out.DeviceNames();
