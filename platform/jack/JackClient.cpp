@@ -29,6 +29,13 @@ void InitRealtimeThread(void*) {
 #endif
 }
 
+// The process thread's view of the cycle under way; other threads never see it set.
+struct TCycleContext {
+  const TJackClient* client = nullptr;
+  jack_nframes_t first = 0, last = 0;
+};
+thread_local TCycleContext t_cycle;
+
 int OnSampleRate(jack_nframes_t rate, void* arg) {
   static_cast<std::atomic<uint32_t>*>(arg)->store(rate, std::memory_order_release);
   return 0;
@@ -262,8 +269,10 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   }
   cycle.MidiOut = jack_port_get_buffer(ports[static_cast<int>(TJackPort::kMidiOut)], frames);
   if (cycle.MidiOut) jack_midi_clear_buffer(cycle.MidiOut);
+  t_cycle = {self, 0, frames ? frames - 1 : 0};
   for (auto& slot : self->parts_)
     if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
+  t_cycle.client = nullptr;
   self->cycles_.fetch_add(1, std::memory_order_seq_cst);
   self->in_cycle_.store(false, std::memory_order_seq_cst);
   return 0;  // anything else would end the process thread for good
@@ -333,4 +342,18 @@ bool TJackClient::ServerAvailable() {
     return true;
   }
   return OpenLocked();
+}
+
+void TJackClient::SetBlockFrames(jack_nframes_t first, jack_nframes_t last) {
+  t_cycle.first = first;
+  t_cycle.last = std::max(first, last);
+}
+bool TJackClient::InCycle() const {
+  return t_cycle.client == this;
+}
+jack_nframes_t TJackClient::BlockFirstFrame() {
+  return t_cycle.first;
+}
+jack_nframes_t TJackClient::BlockLastFrame() {
+  return t_cycle.last;
 }

@@ -81,6 +81,15 @@ class TJackClient final : public IServerMonitor {
   void SetLossHandler(TServerLossHandler handler) override;
   bool ServerAvailable() override;
 
+  // For code running inside our process callback (JACK's real-time thread): where, in the
+  // cycle under way, lies the captured block being handed over (its first and last frame; 0
+  // when it began in an earlier cycle). Parts that run later in the cycle stamp what that block
+  // causes with them. Outside the callback InCycle() is false.
+  static void SetBlockFrames(jack_nframes_t first, jack_nframes_t last);
+  bool InCycle() const;  // on this client's process thread, inside its callback
+  static jack_nframes_t BlockFirstFrame();
+  static jack_nframes_t BlockLastFrame();
+
   // Cycles run so far, for tests and waits.
   uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
 

@@ -132,9 +132,19 @@ TMidiResult TJackMidiOutService::Close(TMidiOutHandle handle) {
 TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t message) {
   if (!Find(handle)) return kMidiErrInvalidHandle;
   const uint8_t status = message & 0xFF;
-  TEvent event{jack_get_time(),
-               static_cast<uint8_t>(ShortSize(status)),
+  TEvent event{static_cast<uint8_t>(ShortSize(status)),
                {status, static_cast<uint8_t>(message >> 8), static_cast<uint8_t>(message >> 16)}};
+  if (client_.InCycle() && attached_.load(std::memory_order_acquire)) {
+    // Our MIDI part runs later in this very cycle: it writes these at their frames.
+    if (in_cycle_count_ == kMaxInCycle) {
+      lost_.fetch_add(1, std::memory_order_relaxed);
+      return kMidiErrNotReady;
+    }
+    const bool note_on = (status & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
+    in_cycle_[in_cycle_count_++] = {
+        note_on ? TJackClient::BlockFirstFrame() : TJackClient::BlockLastFrame(), event};
+    return kMidiOk;
+  }
   if (!queue_.Push(event)) {
     lost_.fetch_add(1, std::memory_order_relaxed);
     return kMidiErrNotReady;
@@ -199,39 +209,35 @@ TMidiResult TJackMidiOutService::GetErrorText(TMidiResult code, std::string& tex
 
 void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
   void* buffer = cycle.MidiOut;
-  const jack_nframes_t last = cycle.Frames ? cycle.Frames - 1 : 0;
-  jack_nframes_t previous = 0;
+  auto write = [&](jack_nframes_t at, const uint8_t* bytes, size_t size) {
+    if (!buffer || cycle.Frames == 0 || jack_midi_event_write(buffer, at, bytes, size) != 0) {
+      lost_.fetch_add(1, std::memory_order_relaxed);
+      return false;
+    }
+    return true;
+  };
+  // Sent since the last cycle: out at its first frame, the soonest the server lets them go.
   TEvent event;
-  while (queue_.Pop(event)) {
-    if (!buffer || cycle.Frames == 0) {
-      lost_.fetch_add(1, std::memory_order_relaxed);
-      continue;
-    }
-    // Sent during the last period: it keeps its place within the period, one period later.
-    int64_t offset = 0;
-    if (cycle.StartUsecs != 0 && cycle.SampleRate != 0) {
-      const double since =
-          static_cast<double>(static_cast<int64_t>(event.Usecs - cycle.StartUsecs));
-      offset =
-          static_cast<int64_t>(cycle.Frames) + static_cast<int64_t>(since * cycle.SampleRate / 1e6);
-    }
-    // Times must not go back within a cycle; producers on other threads may race a little.
-    const jack_nframes_t at = static_cast<jack_nframes_t>(
-        std::clamp<int64_t>(offset, previous, static_cast<int64_t>(last)));
-    previous = at;
-    if (jack_midi_event_write(buffer, at, event.Bytes, event.Size) != 0)
-      lost_.fetch_add(1, std::memory_order_relaxed);
+  while (queue_.Pop(event)) write(0, event.Bytes, event.Size);
+  // Sent in this cycle: in frame order (times may not go back), same-frame ones as sent.
+  const jack_nframes_t last = cycle.Frames ? cycle.Frames - 1 : 0;
+  for (size_t i = 1; i < in_cycle_count_; ++i)
+    for (size_t j = i; j > 0 && in_cycle_[j].Frame < in_cycle_[j - 1].Frame; --j)
+      std::swap(in_cycle_[j], in_cycle_[j - 1]);
+  jack_nframes_t previous = 0;
+  for (size_t i = 0; i < in_cycle_count_; ++i) {
+    previous = std::min(std::max(previous, in_cycle_[i].Frame), last);
+    write(previous, in_cycle_[i].Event.Bytes, in_cycle_[i].Event.Size);
   }
+  in_cycle_count_ = 0;
   uint32_t pending = kLongPending;
   if (long_state_.load(std::memory_order_acquire) == kLongPending &&
       long_state_.compare_exchange_strong(pending, kLongTaken, std::memory_order_acq_rel)) {
     int result = kMidiErrNotReady;
-    if (buffer && long_size_ <= jack_midi_max_event_size(buffer))
-      result = jack_midi_event_write(buffer, previous, long_data_, long_size_) == 0
-                   ? kMidiOk
-                   : kMidiErrNotReady;
-    else if (buffer)
+    if (buffer && long_size_ > jack_midi_max_event_size(buffer))
       result = kMidiErrInvalidParam;
+    else if (write(previous, long_data_, long_size_))
+      result = kMidiOk;
     long_result_.store(result, std::memory_order_release);
     long_state_.store(kLongDone, std::memory_order_release);
   }

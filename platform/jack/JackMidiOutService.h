@@ -1,8 +1,10 @@
 // The MIDI output service on the program's JACK client: the ports are the MIDI inputs of other
 // clients, by the names JACK reports; opening one connects our midi_out to it (the mapper opens
 // midi_out alone, for others to connect to). Messages from any thread go through a lock-free
-// queue and are written into midi_out in the next cycle, at the offset matching when they were
-// sent. Enumeration, Open, Close and long messages run on ordinary threads; ShortMsg never waits.
+// queue and are written into midi_out at the start of the next cycle; messages sent inside our
+// own process callback, while a captured block is handed over, go out in that same cycle: a
+// note-on at the block's first frame, anything else at its last. Enumeration, Open, Close and long
+// messages run on ordinary threads; ShortMsg never waits.
 #pragma once
 
 #include <array>
@@ -46,7 +48,6 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
     void* Context = nullptr;
   };
   struct TEvent {
-    uint64_t Usecs;  // when it was sent, on jack_get_time's clock
     uint8_t Size;
     uint8_t Bytes[3];
   };
@@ -62,9 +63,17 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
   std::mutex mutex_;  // Open, Close, enumeration, long messages; never taken by senders
   std::array<TSlot, kSlots> slots_;
   uint64_t attached_generation_ = 0;
-  bool attached_ = false;
+  std::atomic<bool> attached_{false};
 
   TMpscQueue<TEvent, 1024> queue_;
+  // Sent inside the cycle under way: the process thread alone touches these.
+  struct TTimedEvent {
+    jack_nframes_t Frame;
+    TEvent Event;
+  };
+  static constexpr size_t kMaxInCycle = 256;
+  std::array<TTimedEvent, kMaxInCycle> in_cycle_{};
+  size_t in_cycle_count_ = 0;
   std::atomic<uint64_t> lost_{0};
 
   std::atomic<uint32_t> long_state_{kLongIdle};

@@ -89,6 +89,7 @@ void TJackWaveInDevice::Close() {
 void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
   if (!running_.load(std::memory_order_acquire)) return;
   const size_t channels = format_.channels;
+  block_first_ = 0;  // a block under way began in an earlier cycle
   const bool convert = cycle.SampleRate != 0 && cycle.SampleRate != format_.sample_rate;
   for (jack_nframes_t done = 0; done < cycle.Frames;) {
     const size_t n = std::min<size_t>(kChunk, cycle.Frames - done);
@@ -97,9 +98,10 @@ void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
       for (size_t c = 0; c < channels; ++c)
         *p++ = c < 2 && cycle.In[c] ? cycle.In[c][done + i] : 0.0f;
     }
+    const jack_nframes_t at = done;
     done += static_cast<jack_nframes_t>(n);
     if (!convert) {
-      Push(interleaved_.data(), n);
+      Push(interleaved_.data(), n, at, true);
       continue;
     }
     SRC_DATA data{};
@@ -110,7 +112,7 @@ void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
       data.data_out = converted_.data();
       data.output_frames = static_cast<long>(converted_.size() / channels);
       if (src_process(converter_, &data) != 0) return;
-      Push(converted_.data(), static_cast<size_t>(data.output_frames_gen));
+      Push(converted_.data(), static_cast<size_t>(data.output_frames_gen), done - 1, false);
       if (data.input_frames_used == 0 && data.output_frames_gen == 0) break;
       data.data_in += data.input_frames_used * static_cast<long>(channels);
       data.input_frames -= data.input_frames_used;
@@ -118,7 +120,7 @@ void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
   }
 }
 
-void TJackWaveInDevice::Push(const float* in, size_t frames) {
+void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, bool exact) {
   const uint32_t align = format_.BlockAlign();
   const size_t channels = format_.channels;
   while (frames > 0) {
@@ -128,6 +130,7 @@ void TJackWaveInDevice::Push(const float* in, size_t frames) {
         return;
       }
       filled_ = 0;
+      block_first_ = at;
     }
     const uint32_t room = (current_->bytes - filled_) / align;
     const size_t n = std::min<size_t>(room, frames);
@@ -143,12 +146,15 @@ void TJackWaveInDevice::Push(const float* in, size_t frames) {
     }
     in += n * channels;
     frames -= n;
+    const jack_nframes_t block_last = exact ? at + static_cast<jack_nframes_t>(n) - 1 : at;
+    if (exact) at += static_cast<jack_nframes_t>(n);
     filled_ += static_cast<uint32_t>(n * align);
     if (current_->bytes - filled_ < align) {
       TWaveInBlock* block = current_;
       current_ = nullptr;
       block->recorded = filled_;
       filled_ = 0;
+      TJackClient::SetBlockFrames(block_first_, block_last);
       // The capture's own queue: preallocated, its lock held only for a few instructions.
       callback_(this, kWimData, block);
     }

@@ -1,7 +1,8 @@
 // One capture on the JACK client's in_1/in_2: the process callback (JACK's real-time thread)
 // converts the cycle's frames to the requested PCM format (and rate, with libsamplerate, when the
 // server runs at another), fills the queued blocks and reports each full one at once through
-// the callback. Blocks are queued lock-free; the callback never allocates or waits.
+// the callback, telling the client where in the cycle each block lies. Blocks are queued
+// lock-free; the callback never allocates or waits.
 #pragma once
 
 #include <samplerate.h>
@@ -32,8 +33,10 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   uint64_t DroppedFrames() const { return dropped_.load(std::memory_order_relaxed); }
 
  private:
-  void Cycle(const TJackCycle& cycle) override;        // real-time thread
-  void Push(const float* interleaved, size_t frames);  // real-time thread
+  void Cycle(const TJackCycle& cycle) override;  // real-time thread
+  // at: the cycle frame of the first frame given; exact: false when converting, where only the
+  // end of what was given is known (blocks are then stamped there, never too early).
+  void Push(const float* interleaved, size_t frames, jack_nframes_t at, bool exact);
 
   static constexpr size_t kChunk = 1024;  // frames interleaved at a time
 
@@ -49,6 +52,7 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   TSpscQueue<TWaveInBlock*, 4096> blocks_;
   TWaveInBlock* current_ = nullptr;  // the block being filled: callback, or Reset once stopped
   uint32_t filled_ = 0;
+  jack_nframes_t block_first_ = 0;  // where the block being filled began in this cycle
   std::atomic<uint64_t> dropped_{0};
 
   SRC_STATE* converter_ = nullptr;
