@@ -6,10 +6,14 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "JackTestClient.h"
+#include "WavImage.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
+#include "platform/jack/JackSoundService.h"
 #include "platform/jack/JackWaveIn.h"
 
 namespace {
@@ -123,6 +127,55 @@ TEST(JackSameCycle, MidiSentInsideTheCycleArrivesInThatCycleAtTheBlocksFrames) {
   EXPECT_EQ(events[2].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x00}));
   EXPECT_EQ(events[2].frame, frame + 71);
   EXPECT_FALSE(client.InCycle()) << "only the process thread is ever inside the cycle";
+}
+
+// Stands for a block deciding a sound: plays it from inside the cycle.
+class TSoundFirer final : public IJackCyclePart {
+ public:
+  TSoundFirer(TJackSoundService& sound, TSoundImagePtr image) : sound_(sound), image_(image) {}
+  std::atomic<bool> armed{false};
+  std::atomic<uint64_t> cycle_frame{0};
+
+  void Cycle(const TJackCycle& cycle) override {
+    if (!armed.exchange(false)) return;
+    TJackClient::SetBlockFrames(100, 131);
+    sound_.Play(image_, kSndAsync | kSndNoDefault | kSndMemory);
+    cycle_frame.store(cycle.FirstFrame, std::memory_order_release);
+  }
+
+ private:
+  TJackSoundService& sound_;
+  TSoundImagePtr image_;
+};
+
+TEST(JackSameCycle, SoundPlayedInsideTheCycleStartsThereAtTheBlocksFirstFrame) {
+  JackTestClient peer(Unique("tocsin_ear_now"));
+  ASSERT_TRUE(peer.Ok());
+  TJackClient client("Tocsin");
+  TJackSoundService sound(client);
+  // A quarter of the rate: samples 0, +A, 0, -A, ... so the first sound is heard one frame in.
+  const uint32_t rate = client.SampleRate();
+  auto image = std::make_shared<const TSoundImage>(MakeWav(rate, 1, rate / 20, rate / 4.0, 0.5));
+  sound.Prepare(image);
+  ASSERT_TRUE(sound.WaitIdle(std::chrono::seconds(20)));
+  ASSERT_TRUE(peer.Connect("Tocsin:out_1", peer.AudioInPort(0)));
+  ASSERT_TRUE(peer.WaitCycles(3, 10000));
+  ASSERT_TRUE(peer.Record(4 * peer.Period()));
+  ASSERT_TRUE(peer.WaitCycles(1, 10000));
+  TSoundFirer firer(sound, image);
+  ASSERT_TRUE(client.Attach(TJackPart::kCapture, &firer));
+  firer.armed.store(true);
+  ASSERT_TRUE(peer.WaitRecorded(4 * peer.Period(), 20000));
+  client.Detach(TJackPart::kCapture, &firer);
+  const uint64_t fired = firer.cycle_frame.load(std::memory_order_acquire);
+  ASSERT_NE(fired, 0u);
+
+  const auto left = peer.Recorded(0);
+  size_t first = 0;
+  while (first < left.size() && left[first] == 0.0f) ++first;
+  ASSERT_LT(first, left.size()) << "nothing heard";
+  EXPECT_EQ(peer.RecordStartFrame() + first, fired + 100 + 1) << "heard in another cycle or frame";
+  EXPECT_EQ(sound.Missed(), 0u);
 }
 
 }  // namespace
