@@ -1,9 +1,9 @@
 // How fast a hit becomes a note: a test client plays bursts into Tocsin's capture road (capture,
 // filter, block handler, note trigger and MIDI output on the program's JACK back-end) and times
-// each note-on against its burst's first frame, in frames at the client. One private JACK server per period (dummy driver, 44100 Hz),
-// blocks of 32, 256 and 1024 frames on each. Prints per run the median and maximum, and the hits
-// missed, the extra note-ons, the note-ons before their hit and the note-offs missing; exits
-// with 1 when a hit was missed or a note came early.
+// each note-on against its burst's first frame, in frames at the client. One private JACK server
+// per period (dummy driver, 44100 Hz), blocks of 32, 256 and 1024 frames on each. Prints per run
+// the median and maximum, and the hits missed, the extra note-ons, the note-ons before their hit
+// and the note-offs missing; exits with 1 when a hit was missed or a note came early.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
