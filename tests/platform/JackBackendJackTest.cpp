@@ -367,20 +367,21 @@ int Fixture(const std::string& command, const std::string& name) {
   return std::system(cmd.c_str());
 }
 
-TEST(JackBackendServerLoss, KilledMidCaptureIsReportedOnceAndTheClientComesBackWithTheServer) {
-  const std::string name = "tocsin-lost-" + std::to_string(getpid());
-  if (Fixture("start", name) != 0) {
-    ASSERT_EQ(Fixture("start", name), 0) << "no extra server";
-  }
-  struct Guard {
-    std::string name, saved;
-    ~Guard() {
-      setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
-      Fixture("stop", name);
-    }
-  } guard{name, std::getenv("JACK_DEFAULT_SERVER") ? std::getenv("JACK_DEFAULT_SERVER") : ""};
-  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);  // only this test talks to that server
+// The server our client runs on, as a test that kills it sees it.
+struct TServerControl {
+  std::function<pid_t()> pid;
+  std::function<bool()> restart;
+};
 
+pid_t PidFrom(const std::string& file) {
+  std::ifstream in(file);
+  pid_t pid = 0;
+  in >> pid;
+  return pid;
+}
+
+// The server dies mid-capture: one report, nothing hangs, and the client comes back with it.
+void LoseAndRecover(const TServerControl& server) {
   auto client = std::make_unique<TJackClient>("Tocsin");
   ASSERT_TRUE(client->Ok());
   std::mutex mutex;
@@ -401,9 +402,7 @@ TEST(JackBackendServerLoss, KilledMidCaptureIsReportedOnceAndTheClientComesBackW
   capture->SetEnabled(true);
   ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 5; }));
 
-  std::ifstream pidfile(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid");
-  pid_t pid = 0;
-  pidfile >> pid;
+  const pid_t pid = server.pid();
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   ASSERT_TRUE(WaitUntil([&] {
@@ -424,7 +423,7 @@ TEST(JackBackendServerLoss, KilledMidCaptureIsReportedOnceAndTheClientComesBackW
   }
   EXPECT_FALSE(stopped.get());
 
-  ASSERT_EQ(Fixture("start", name), 0);
+  ASSERT_TRUE(server.restart()) << "the server did not start again";
   ASSERT_TRUE(WaitUntil([&] { return client->ServerAvailable(); }));
   EXPECT_EQ(client->ClientName(), "Tocsin");
   capture = std::make_unique<TALAudioIn>(wave_in);
@@ -438,6 +437,36 @@ TEST(JackBackendServerLoss, KilledMidCaptureIsReportedOnceAndTheClientComesBackW
   std::lock_guard lock(mutex);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].rfind("Serveur JACK perdu", 0), 0u) << reports[0];
+}
+
+TEST(JackBackendServerLoss, JackdKilledMidCaptureIsReportedOnceAndTheClientComesBack) {
+  if (std::getenv("TOCSIN_PIPEWIRE_DIR")) GTEST_SKIP() << "runs on jackd";
+  const std::string name = "tocsin-lost-" + std::to_string(getpid());
+  if (Fixture("start", name) != 0) {
+    ASSERT_EQ(Fixture("start", name), 0) << "no extra server";
+  }
+  struct Guard {
+    std::string name, saved;
+    ~Guard() {
+      setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
+      Fixture("stop", name);
+    }
+  } guard{name, std::getenv("JACK_DEFAULT_SERVER") ? std::getenv("JACK_DEFAULT_SERVER") : ""};
+  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);  // only this test talks to that server
+  LoseAndRecover(
+      {[&] { return PidFrom(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid"); },
+       [&] { return Fixture("start", name) == 0; }});
+}
+
+TEST(JackBackendServerLoss, PipeWireKilledMidCaptureIsReportedOnceAndTheClientComesBack) {
+  const char* dir = std::getenv("TOCSIN_PIPEWIRE_DIR");
+  if (!dir) GTEST_SKIP() << "runs through the private PipeWire";
+  const std::string fixture = std::getenv("TOCSIN_PIPEWIRE_FIXTURE");
+  LoseAndRecover({[&] { return PidFrom(std::string(dir) + "/pipewire.pid"); },
+                  [&] {
+                    const std::string cmd = fixture + " start " + dir + " >/dev/null 2>&1";
+                    return std::system(cmd.c_str()) == 0;
+                  }});
 }
 
 }  // namespace

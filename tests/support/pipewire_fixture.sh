@@ -48,6 +48,8 @@ case "$cmd" in
     echo "PipeWire running in $run"
     ;;
   run)
+    # The tests that make the server vanish restart it through this script.
+    export TOCSIN_PIPEWIRE_DIR="$dir" TOCSIN_PIPEWIRE_FIXTURE="$0"
     exec pw-jack "$@"
     ;;
   stop)
