@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "JackClient.h"
-#include "LockFreeQueue.h"
+#include "platform/LockFreeQueue.h"
 #include "platform/MidiOutService.h"
 
 class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart {

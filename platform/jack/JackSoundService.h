@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "JackClient.h"
-#include "LockFreeQueue.h"
+#include "platform/LockFreeQueue.h"
 #include "platform/SoundService.h"
 
 class TJackSoundService final : public ISoundService, private IJackCyclePart {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "JackClient.h"
-#include "LockFreeQueue.h"
+#include "platform/LockFreeQueue.h"
 #include "platform/WaveIn.h"
 
 class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {

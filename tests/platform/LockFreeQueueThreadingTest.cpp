@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/jack/LockFreeQueue.h"
+#include "platform/LockFreeQueue.h"
 
 namespace {
 

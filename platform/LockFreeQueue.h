@@ -1,5 +1,5 @@
-// Fixed-size queues between the JACK process thread and ordinary threads: no allocation after
-// construction, no lock, so the process callback can push or pop without ever waiting.
+// Fixed-size queues between a real-time thread and ordinary threads: no allocation after
+// construction, no lock, so an audio callback can push or pop without ever waiting.
 #pragma once
 
 #include <array>
