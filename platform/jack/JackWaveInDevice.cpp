@@ -155,7 +155,7 @@ void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, 
       block->recorded = filled_;
       filled_ = 0;
       TJackClient::SetBlockFrames(block_first_, block_last);
-      // The capture's own queue: preallocated, its lock held only for a few instructions.
+      // Into the capture's wave thread: a preallocated queue, no lock, no allocation.
       callback_(this, kWimData, block);
     }
   }
