@@ -37,7 +37,14 @@ TJackMidiOutService::~TJackMidiOutService() {
 void TJackMidiOutService::Ensure() {
   const uint64_t generation = client_.Generation();
   if (attached_ && attached_generation_ == generation) return;
-  // A new client after the server came back: the old one took our place with it.
+  // A new client after the server came back: the old one took our place with it. What was
+  // sent meanwhile never reached anyone; played now it would be stale (notes left hanging).
+  if (attached_generation_ != 0) {
+    TEvent stale;
+    while (queue_.Pop(stale)) {
+    }
+    in_cycle_count_ = 0;
+  }
   attached_ = client_.Attach(TJackPart::kMidi, this);
   attached_generation_ = generation;
 }
