@@ -28,26 +28,35 @@ void Count() {
 
 // Every allocation and release of the program goes through these: those made inside the
 // watched client's callback are counted.
-void* operator new(std::size_t size) {
+namespace {
+void* Allocate(std::size_t size) {
   Count();
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void operator delete(void* p) noexcept {
+void Release(void* p) noexcept {
   if (p) Count();
   std::free(p);
 }
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+  Release(p);
+}
 void operator delete[](void* p) noexcept {
-  operator delete(p);
+  Release(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-  operator delete(p);
+  Release(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-  operator delete(p);
+  Release(p);
 }
 
 namespace {
