@@ -94,6 +94,18 @@ TEST(JackBackend, OneClientWithFiveStablePortsAndTheListsOfOtherClients) {
   EXPECT_TRUE(jack_port_flags(midi) & JackPortIsOutput);
   EXPECT_TRUE(jack_port_flags(jack_port_by_name(peer.Handle(), "Tocsin:in_2")) & JackPortIsInput);
 
+  // Listing opens no client of its own: other clients see no one come and go.
+  jack_client_t* watcher =
+      jack_client_open(Unique("tocsin_watch").c_str(), JackNoStartServer, nullptr);
+  ASSERT_NE(watcher, nullptr);
+  std::atomic<int> comings{0};
+  jack_set_client_registration_callback(
+      watcher, [](const char*, int, void* arg) { ++*static_cast<std::atomic<int>*>(arg); },
+      &comings);
+  ASSERT_EQ(jack_activate(watcher), 0);
+  ASSERT_TRUE(peer.WaitCycles(3, 10000));
+  comings = 0;
+
   // Capture from clients with audio outputs, play to clients with audio inputs, MIDI to the
   // MIDI inputs of others by their full names; never our own ports.
   TJackWaveIn wave_in(client);
@@ -120,6 +132,9 @@ TEST(JackBackend, OneClientWithFiveStablePortsAndTheListsOfOtherClients) {
   }
   EXPECT_TRUE(Contains(midi_names, peer.MidiInPort()));
   for (const auto& name : midi_names) EXPECT_NE(name.rfind("Tocsin:", 0), 0u) << name;
+  ASSERT_TRUE(peer.WaitCycles(3, 10000));
+  EXPECT_EQ(comings.load(), 0) << "a client was opened to list the ports";
+  jack_client_close(watcher);
 
   // A second program on the same server gets JACK's unique name and knows it.
   TJackClient second("Tocsin");
