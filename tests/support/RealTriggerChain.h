@@ -1,6 +1,6 @@
 // The program's whole capture road without its window, on the back-ends the program uses with a
-// JACK server: capture from a JACK client (TALAudioIn on the JACK client's wave input), the
-// processing filter, the block handler, note triggering and TMidiOutput on its MIDI service. The
+// JACK server: the window's capture chain (capture on the JACK client's wave input, processing
+// filter, meter), the block handler, note triggering and TMidiOutput on its MIDI service. The
 // thread that builds it plays the UI thread: indicator changes are posted to it and recorded there,
 // in the order they arrive.
 #pragma once
@@ -12,10 +12,9 @@
 
 #include "AppState.h"
 #include "ControlSnapshot.h"
+#include "EngineCaptureChain.h"
 #include "MidiNoteTrigger.h"
 #include "TriggerDetector.h"
-#include "audio/ALAudioIn.h"
-#include "audio/ALGenericFilter.h"
 #include "midi/MidiOut.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
@@ -77,8 +76,7 @@ class TRealTriggerChain {
   std::unique_ptr<TMidiNoteTrigger> notes_;
   std::unique_ptr<TActions> actions_;
   std::unique_ptr<TTriggerDetector> detector_;
-  TALAudioIn capture_;
-  TALGenericFilter filter_;
+  TEngineCaptureChain engine_;
   std::atomic<uint64_t> blocks_{0};
   bool running_ = false;
 
