@@ -8,13 +8,14 @@ constexpr uint32_t kWimDataFromCycle = kWimData + 0x100;  // a block the cycle c
 constexpr uint32_t kDeferredShare = kWimData + 0x101;     // sinks outside the cycle still to serve
 constexpr uint32_t kQueueMore = kWimData + 0x102;         // no spare record was free
 
-// No sink holds the record's buffer any longer: its memory can be captured into again.
+// No sink holds the record's buffer any longer: its memory can be captured into again. Copies,
+// not bare counts: taking a reference is an acquiring operation on the count, so the last
+// holder's reads happen before the capture writes again.
 bool Unshared(const TALWaveBuffer& record) {
-  if (record.op.use_count() != 1 || record.buffer.use_count() != 2) return false;
-  if (record.buffer->Block().use_count() != 2) return false;
-  // The last holder's reads happened before its release of the count.
-  std::atomic_thread_fence(std::memory_order_acquire);
-  return true;
+  const IOWNotifyOperationPtr op = record.op;
+  const IALAudioBufferPtr buffer = record.buffer;
+  if (op.use_count() != 2 || buffer.use_count() != 3) return false;
+  return buffer->Block().use_count() == 2;
 }
 }  // namespace
 
