@@ -12,21 +12,15 @@
 
 TWindowTriggerActions::TWindowTriggerActions(IMainThreadDispatcher& ui,
                                              const TMainWindowDesign& design)
-    : ui_(ui), d_(design), decimal_point_(QString::fromStdString(UserDecimalSeparator())) {
-  relay_ = std::thread([this] { Relay(); });
-}
-
-TWindowTriggerActions::~TWindowTriggerActions() {
-  quitting_.store(true, std::memory_order_release);
-  relay_wake_.release();
-  relay_.join();
-}
+    : ui_(ui),
+      d_(design),
+      decimal_point_(QString::fromStdString(UserDecimalSeparator())),
+      relay_(ui, [this] { Drain(); }) {}
 
 void TWindowTriggerActions::Send(const TChange& change) {
-  TQueue& q = *queue_;
+  TQueue& q = queue_;
   // Out of the cycle, and with nothing queued before it, a change is posted as it is.
-  if (!InRealtimeThread() && !q.wake.load(std::memory_order_acquire) &&
-      q.overflow.load(std::memory_order_acquire) == 0) {
+  if (!InRealtimeThread() && !relay_.Woken() && q.overflow.load(std::memory_order_acquire) == 0) {
     ui_.Post([d = &d_, point = decimal_point_, change] { Apply(*d, point, change); });
     return;
   }
@@ -38,24 +32,11 @@ void TWindowTriggerActions::Send(const TChange& change) {
     q.b[slot].store(change.b, std::memory_order_relaxed);
     q.overflow.fetch_or(bit, std::memory_order_release);
   }
-  // One wake-up per batch: the relay posts, which the cycle must not.
-  if (!q.wake.exchange(true, std::memory_order_acq_rel)) relay_wake_.release();
-}
-
-void TWindowTriggerActions::Relay() {
-  for (;;) {
-    relay_wake_.acquire();
-    if (quitting_.load(std::memory_order_acquire)) return;
-    std::weak_ptr<TQueue> queue = queue_;
-    ui_.Post([this, queue] {
-      if (queue.lock()) Drain();
-    });
-  }
+  relay_.Wake();  // the relay posts, which the cycle must not
 }
 
 void TWindowTriggerActions::Drain() {
-  TQueue& q = *queue_;
-  q.wake.store(false, std::memory_order_release);  // a change from now on asks again
+  TQueue& q = queue_;
   TChange change;
   while (q.changes.Pop(change)) Apply(d_, decimal_point_, change);
   const uint32_t overflow = q.overflow.exchange(0, std::memory_order_acq_rel);

@@ -9,12 +9,10 @@
 
 #include <QString>
 #include <atomic>
-#include <memory>
-#include <semaphore>
-#include <thread>
 
 #include "TriggerDetector.h"
 #include "platform/LockFreeQueue.h"
+#include "platform/RealtimeRelay.h"
 
 class IMainThreadDispatcher;
 class TMidiNoteTrigger;
@@ -25,8 +23,6 @@ class TWindowTriggerActions final : public ITriggerActions {
  public:
   // Built on the UI thread; reads the user's decimal separator once.
   TWindowTriggerActions(IMainThreadDispatcher& ui, const TMainWindowDesign& design);
-
-  ~TWindowTriggerActions() override;
 
   // Where the notes and sounds go; absent ones are skipped. UI thread, before capture.
   void SetTargets(TMidiNoteTrigger* notes, TSoundTrigger* sounds);
@@ -52,10 +48,8 @@ class TWindowTriggerActions final : public ITriggerActions {
     int32_t value;
     double a, b;
   };
-  // Shared with posted drains, which may run after this object is gone.
   struct TQueue {
     TMpscQueue<TChange, kQueuedChanges> changes;
-    std::atomic<bool> wake{false};  // a drain is asked for or posted and has not started
     // Indicators whose changes did not fit (one bit per TChange::kind and channel): until the
     // next drain their changes only update the newest state below, which the drain shows.
     std::atomic<uint32_t> overflow{0};
@@ -66,7 +60,6 @@ class TWindowTriggerActions final : public ITriggerActions {
   static void Apply(const TMainWindowDesign& d, const QString& point, const TChange& change);
   void Send(const TChange& change);  // capture side
   void Drain();                      // UI thread
-  void Relay();                      // relay thread
   IMainThreadDispatcher& ui_;
   const TMainWindowDesign& d_;
   QString decimal_point_;
@@ -77,8 +70,6 @@ class TWindowTriggerActions final : public ITriggerActions {
   int clip_ = -1;
   int light_[2] = {-1, -1};
 
-  std::shared_ptr<TQueue> queue_ = std::make_shared<TQueue>();
-  std::counting_semaphore<1 << 20> relay_wake_{0};
-  std::atomic<bool> quitting_{false};
-  std::thread relay_;
+  TQueue queue_;
+  TRealtimeRelay relay_;  // after the queue: gone first
 };
