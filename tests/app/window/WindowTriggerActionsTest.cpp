@@ -5,10 +5,11 @@
 #include <chrono>
 #include <thread>
 
+#include "IniValues.h"
 #include "LevelBarAdapter.h"
 #include "MainWindowDesign.h"
-#include "IniValues.h"
 #include "QtTestApp.h"
+#include "WindowMidiViews.h"
 #include "WindowTriggerActions.h"
 #include "platform/RealtimeThread.h"
 #include "platform/virtual/LoopDispatcher.h"
@@ -67,6 +68,29 @@ TEST(WindowTriggerActions, InsideTheCycleChangesQueueAndTheNewestWinsWhenFull) {
   EXPECT_TRUE(p.d.ledLeftThres->Lit());
   EXPECT_EQ(p.d.lblMidiOutLastVel[1]->text(), "1000");
   EXPECT_FALSE(p.d.lblClip->isHidden());
+}
+
+// The MIDI activity light from inside the cycle: one wake-up, the newest state shown.
+TEST(WindowTriggerActions, MidiActivityFromTheCycleShowsItsNewestState) {
+  Panel p;
+  QTimer timer;
+  timer.setInterval(100);
+  TWindowMidiViews views(p.ui, *p.d.LedMidiOutData, *p.d.LedMidiOutState, timer);
+  std::thread cycle([&] {
+    const TRealtimeThreadMark realtime;
+    views.SetMidiDataLight(true);
+    views.SetMidiTimerEnabled(true);
+    views.SetMidiDataLight(false);
+    views.SetMidiDataLight(true);
+  });
+  cycle.join();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (p.ui.PendingCount() == 0 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(p.ui.PendingCount(), 1u);
+  p.ui.ProcessPending();
+  EXPECT_TRUE(p.d.LedMidiOutData->Lit());
+  EXPECT_TRUE(timer.isActive());
 }
 
 TEST(WindowTriggerActions, UnchangedLightsAndClipAreNotPostedAgain) {
