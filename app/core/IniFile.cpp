@@ -213,10 +213,13 @@ namespace {
 // as far as the system lets it.
 TIniWriteResult WriteInPlace(const std::string& path, const std::string& text) {
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  const bool readable = fd >= 0;
+  // A file the user may write but not read: written without a way back.
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return Failure(errno);
   std::string old;
   char chunk[4096];
-  for (;;) {
+  while (readable) {
     ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -228,7 +231,7 @@ TIniWriteResult WriteInPlace(const std::string& path, const std::string& text) {
   };
   if (!write_at_start(text) || ::fsync(fd) != 0) {
     int err = errno;
-    (void)write_at_start(old);
+    if (readable) (void)write_at_start(old);
     ::close(fd);
     return Failure(err);
   }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <random>
 
 #include "IniFile.h"
@@ -132,6 +134,24 @@ TEST_F(IniFileSavingAsAUser, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) 
     EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, not a replacement";
     EXPECT_EQ(after.st_mode & 07777, 0620u);
     EXPECT_EQ(folder.EntryCount(), 1u);
+
+    // A write that fails part way, as on a full disk (the file-size limit stands in for it),
+    // puts the old bytes back.
+    chmod(folder.path().c_str(), 0555);
+    TIniFile longer;
+    longer.WriteString("Main", "A", std::string(200, 'x'));
+    rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit small = old_limit;
+    small.rlim_cur = 100;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    TIniWriteResult full = longer.Save(path);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    chmod(folder.path().c_str(), 0755);
+    EXPECT_EQ(full.Error, std::errc::file_too_large);
+    EXPECT_EQ(ReadBytes(path), "[Main]\nA=2\n");
   });
 
   // No file and a folder that takes none: refused.
