@@ -112,8 +112,7 @@ void BM_OnsetToNoteOn(benchmark::State& state) {
     }
     xruns = client.Xruns();
     if (hit != static_cast<size_t>(kHits)) {
-      Fail(state, xruns ? "note-ons lost in late server cycles"
-                                : "one note-on per hit expected");
+      Fail(state, xruns ? "note-ons lost in late server cycles" : "one note-on per hit expected");
       return;
     }
     chain.Stop();
