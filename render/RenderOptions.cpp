@@ -48,6 +48,8 @@ std::string RenderUsage() {
          "  --note-left NAME         left note by name, for example Do3 (= 60) or Fa#2\n"
          "  --note-right NAME        right note by name\n"
          "  --fixed-velocity         velocity 100 instead of following the level\n"
+         "  --partial                render a WAV file cut short of its announced length\n"
+         "                           (otherwise refused)\n"
          "  -h, --help               show this help\n"
          "\n"
          "Any audio file libsndfile reads, mono or stereo (of more channels the first two), at\n"
@@ -118,6 +120,9 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       if (entry < 0)
         Bad(arg + " " + name + ": no such note (Do-2 to Si8, for example Do3 or Fa#2)");
       o.Overrides.NoteIndex[arg == "--note-right"] = entry;
+    } else if (arg == "--partial") {
+      no_value();
+      o.Partial = true;
     } else if (arg == "--fixed-velocity") {
       no_value();
       o.Overrides.FixedVelocity = true;

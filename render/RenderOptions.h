@@ -15,6 +15,7 @@ struct TRenderOptions {
   bool List = false;
   bool Json = false;
   bool Help = false;
+  bool Partial = false;  // render what a cut-short file holds
   TRenderOverrides Overrides;
 };
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "RenderError.h"
 #include "platform/CaptureSamples.h"
@@ -23,14 +24,59 @@ void CheckPath(const std::string& path) {
   if (!fs::is_regular_file(st)) Fail(path, "is not a regular file");
   if (fs::file_size(path, ec) == 0 && !ec) Fail(path, "the file is empty");
 }
+uint32_t Le32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The frames a RIFF WAV file's data chunk announces beyond the file's end. libsndfile quietly
+// reads what is there, so a take whose recorder stopped writing would pass for a whole one.
+// Sizes of 0 and 0xFFFFFFFF are the placeholders of recorders that never fill them in.
+uint64_t FramesMissing(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char head[12];
+  if (!in.read(reinterpret_cast<char*>(head), 12)) return 0;
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return 0;
+  in.seekg(0, std::ios::end);
+  const uint64_t file_size = static_cast<uint64_t>(in.tellg());
+  uint64_t offset = 12;
+  uint32_t block_align = 0;
+  while (offset + 8 <= file_size) {
+    unsigned char chunk[8];
+    in.seekg(static_cast<std::streamoff>(offset));
+    if (!in.read(reinterpret_cast<char*>(chunk), 8)) return 0;
+    const uint32_t size = Le32(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 14) {
+      unsigned char fmt[14];
+      if (!in.read(reinterpret_cast<char*>(fmt), 14)) return 0;
+      block_align = fmt[12] | fmt[13] << 8;
+    } else if (std::memcmp(chunk, "data", 4) == 0) {
+      if (size == 0 || size == 0xFFFFFFFF || block_align == 0) return 0;
+      const uint64_t end = offset + 8 + size;
+      return end > file_size ? (end - file_size + block_align - 1) / block_align : 0;
+    }
+    offset += 8 + uint64_t{size} + (size & 1);
+  }
+  return 0;
+}
 }  // namespace
 
-TRenderSource::TRenderSource(const std::string& path, uint16_t bits) : name_(path), bits_(bits) {
+TRenderSource::TRenderSource(const std::string& path, uint16_t bits, bool allow_cut)
+    : name_(path), bits_(bits) {
   CheckPath(path);
   SF_INFO info{};
   file_ = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file_)
+  if (!file_) {
     Fail(path, std::string("unreadable or unsupported audio file (") + sf_strerror(nullptr) + ")");
+  }
+  cut_short_by_ = FramesMissing(path);
+  if (cut_short_by_ && !allow_cut) {
+    sf_close(file_);
+    file_ = nullptr;
+    Fail(path, "the file is cut short: its header announces " +
+                   std::to_string(static_cast<uint64_t>(info.frames) + cut_short_by_) +
+                   " frames, only " + std::to_string(info.frames) +
+                   " are there (--partial renders those)");
+  }
   Init(info);
 }
 

@@ -18,8 +18,10 @@
 
 class TRenderSource {
  public:
-  // Opens a file; raises ERenderError (kExitBadFile) naming it when it cannot be read.
-  TRenderSource(const std::string& path, uint16_t bits);
+  // Opens a file; raises ERenderError (kExitBadFile) naming it when it cannot be read, or when
+  // it is a WAV file cut short of the length its header announces, unless `allow_cut` (then
+  // the frames that are there are rendered and CutShortBy() says what is missing).
+  TRenderSource(const std::string& path, uint16_t bits, bool allow_cut = false);
   // Reads through libsndfile's virtual I/O (the benchmark's generated file); takes `handle`.
   TRenderSource(SNDFILE* handle, const SF_INFO& info, const std::string& name, uint16_t bits);
   ~TRenderSource();
@@ -30,6 +32,8 @@ class TRenderSource {
   uint16_t Channels() const { return channels_; }  // 1 or 2: what the capture delivers
   uint64_t Frames() const { return frames_; }      // as the file's header says
   const std::string& Name() const { return name_; }
+  // Frames the header announces beyond the end of the file; 0 for a whole file.
+  uint64_t CutShortBy() const { return cut_short_by_; }
 
   // The next block of up to `frames` frames; null at the end of the file. The last block is
   // shorter when the file ends inside it. The buffer is reused by the next call.
@@ -50,6 +54,7 @@ class TRenderSource {
   uint16_t file_channels_ = 0;
   uint64_t frames_ = 0;
   uint64_t position_ = 0;
+  uint64_t cut_short_by_ = 0;
   bool read_shorts_ = false;  // 16-bit PCM read as it is stored: no conversion at all
   std::vector<float> floats_;
   std::vector<short> shorts_;

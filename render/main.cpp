@@ -61,7 +61,13 @@ int Run(int argc, char** argv) {
                                               ": the capture delivers 8 or 16 bits (see --bits)");
   }
 
-  TRenderSource source(opt.Input, settings.Bits);
+  TRenderSource source(opt.Input, settings.Bits, opt.Partial);
+  if (source.CutShortBy()) {
+    std::fprintf(stderr,
+                 "tocsin-render: %s: cut short, %llu frames missing; rendering the %llu there\n",
+                 opt.Input.c_str(), static_cast<unsigned long long>(source.CutShortBy()),
+                 static_cast<unsigned long long>(source.Frames()));
+  }
   TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
                      !opt.Plot.empty());
   TProgressBar bar(BaseName(opt.Input), source.Frames(), source.SampleRate());
