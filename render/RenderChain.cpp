@@ -88,7 +88,7 @@ class TRenderChain::TActions final : public ITriggerActions {
   void SetThresholdLight(int, bool) override {}
   void ShowVelocity(int, int) override {}
   void ShowVolume(int, double) override {}
-  void TriggerSound(int, double) override { ++c_.sound_triggers_; }
+  void TriggerSound(int, double) override {}
 
   void NoteOn(int side, int velocity) override {
     Send(side, c_.block_start_ + c_.FirstFrameAbove(side),

@@ -58,8 +58,6 @@ class TRenderChain {
   // Each block's level in dB, left and right, when asked for.
   const std::vector<std::array<float, 2>>& Levels() const { return levels_; }
   uint64_t Frames() const { return position_; }
-  // Blocks in which a "Fichier son" channel would have played its sound.
-  uint64_t SoundTriggers() const { return sound_triggers_; }
 
  private:
   class TService;
@@ -90,7 +88,6 @@ class TRenderChain {
   IALAudioBufferPtr block_;
   uint64_t block_start_ = 0;
   uint64_t position_ = 0;
-  uint64_t sound_triggers_ = 0;
   int sounding_[2] = {-1, -1};  // index in notes_ of each side's sounding note
   std::vector<TRenderNote> notes_;
   std::vector<std::array<float, 2>> levels_;

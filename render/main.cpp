@@ -101,8 +101,8 @@ int Run(int argc, char** argv) {
     plot.TotalFrames = chain.Frames();
     plot.Threshold[0] = settings.Controls.Thres[0];
     plot.Threshold[1] = settings.Controls.Thres[1];
-    plot.Title = BaseName(opt.Input) + " - " + std::to_string(chain.Notes().size()) + " notes, " +
-                 "blocs de " + std::to_string(settings.BufferSize);
+    plot.Title = BaseName(opt.Input) + " : " + std::to_string(chain.Notes().size()) +
+                 " notes, blocs de " + std::to_string(settings.BufferSize) + " trames";
     std::string error;
     if (!WriteLevelPlot(plot, opt.Plot, error)) {
       throw ERenderError(kExitBadFile, opt.Plot + ": cannot write the picture (" + error + ")");
@@ -118,11 +118,13 @@ int Run(int argc, char** argv) {
       std::printf("%s\n", NoteJsonLine(n, source.SampleRate()).c_str());
     }
   }
-  if (chain.SoundTriggers() > 0) {
-    std::fprintf(stderr,
-                 "tocsin-render: %s: a channel set to play a sound file fired %llu times; it "
-                 "gives no MIDI\n",
-                 opt.Input.c_str(), static_cast<unsigned long long>(chain.SoundTriggers()));
+  for (int side = 0; side < 2; ++side) {
+    if (!settings.Controls.StartMidiNote[side]) {
+      std::fprintf(stderr,
+                   "tocsin-render: the %s channel plays a sound file in these settings: it "
+                   "gives no MIDI\n",
+                   side == 0 ? "left" : "right");
+    }
   }
   if (std::fflush(stdout) != 0) {
     throw ERenderError(kExitBadFile, std::string("standard output: ") + std::strerror(errno));
