@@ -110,6 +110,30 @@ class RenderProgramTest(unittest.TestCase):
         self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", head[16:24]), (1600, 720))
 
+    def test_progress_bar_only_on_a_terminal(self):
+        wav = self.take("long.wav", [(1000, 0, 20000)], length=48000 * 6)
+        master, slave = os.openpty()
+        try:
+            r = subprocess.run([RENDER, "--settings", self.ini, wav, "--list"], stdout=subprocess.PIPE,
+                               stderr=slave, timeout=60)
+            os.close(slave)
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:  # the terminal's other side has gone: all is read
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            os.close(master)
+        self.assertEqual(r.returncode, 0)
+        self.assertIn(b"long.wav [", shown)
+        self.assertIn(b"100%", shown)
+        piped = self.run_render(wav, "--list")
+        self.assertEqual(piped.stderr, "")
+
     def test_settings_beside_the_window_program_by_default(self):
         bindir = self.path("bin")
         os.mkdir(bindir)
