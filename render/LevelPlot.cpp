@@ -84,8 +84,16 @@ bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& 
       p.drawText(QRectF(0, panel.Y(db) - 8, kLeftMargin - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
                  QString::asprintf("%.0f dB", db));
     }
-    p.drawText(panel.area.adjusted(6, 4, 0, 0), Qt::AlignLeft | Qt::AlignTop,
-               side == 0 ? "G (gauche)" : "D (droite)");
+
+    // Where each note-on fell, faint behind the levels.
+    if (in.Notes) {
+      p.setPen(QColor(20, 140, 60, 60));
+      for (const TRenderNote& n : *in.Notes) {
+        if (n.Side != side) continue;
+        const double x = x_of_frame(static_cast<double>(n.OnFrame));
+        p.drawLine(QPointF(x, panel.area.top() + 16), QPointF(x, panel.area.bottom()));
+      }
+    }
 
     // Levels: for each pixel column the loudest block it covers, filled down from there.
     if (!levels.empty()) {
@@ -122,7 +130,6 @@ bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& 
         if (n.Side != side) continue;
         const double x = x_of_frame(static_cast<double>(n.OnFrame));
         p.setPen(QPen(QColor(20, 140, 60), 1));
-        p.drawLine(QPointF(x, panel.area.top() + 16), QPointF(x, panel.area.bottom()));
         p.setBrush(QColor(20, 140, 60));
         const QPointF tri[3] = {{x - 4, panel.area.top() + 10.0},
                                 {x + 4, panel.area.top() + 10.0},
@@ -136,6 +143,10 @@ bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& 
         }
       }
     }
+    // The side's name on the band of silence at the bottom.
+    p.setPen(Qt::white);
+    p.drawText(panel.area.adjusted(6, 0, 0, -3), Qt::AlignLeft | Qt::AlignBottom,
+               side == 0 ? "G (gauche)" : "D (droite)");
     p.setPen(QColor(120, 120, 120));
     p.drawRect(panel.area);
   }
