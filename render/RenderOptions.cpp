@@ -53,7 +53,8 @@ std::string RenderUsage() {
          "  -h, --help               show this help\n"
          "\n"
          "Any audio file libsndfile reads, mono or stereo (of more channels the first two), at\n"
-         "its own rate; samples reach the detection as the capture would deliver them.\n"
+         "its own rate; samples reach the detection as the capture would deliver them. The\n"
+         "settings' devices, rate and channel count do not apply: the file says what was heard.\n"
          "A channel set to play a sound file gives no MIDI.\n"
          "\n"
          "Exit status: 0 done, 1 bad arguments, 2 a file that cannot be read or written.\n";
