@@ -1,7 +1,9 @@
-// The program's own back-ends: the system's MIDI ports, sound service and audio devices.
+// The program's own back-ends: the system's MIDI ports, sound service and audio devices. When a
+// JACK server answers they all run on one JACK client of our own; otherwise on RtAudio/RtMidi.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "WindowDevices.h"
 
@@ -9,6 +11,7 @@ class IMidiOutService;
 class ISoundService;
 class IWaveIn;
 class IWaveOut;
+class TJackClient;
 
 // The services live as long as this object; the window built on them must die first.
 class TRealServices {
@@ -17,8 +20,12 @@ class TRealServices {
   ~TRealServices();
   // The chains over the services, handed over to the window.
   TWindowBackends Backends();
+  // The JACK client's name when the server gave it another than "Tocsin" (another Tocsin holds
+  // that name); empty otherwise, and without JACK.
+  std::string RenamedJackClient();
 
  private:
+  std::unique_ptr<TJackClient> jack_;
   std::unique_ptr<IWaveIn> wave_in_;
   std::unique_ptr<IWaveOut> wave_out_;
   std::unique_ptr<IMidiOutService> midi_out_;
