@@ -1,6 +1,7 @@
 // How the capture turns the audio server's floating-point samples into the samples of its
 // blocks: 16-bit signed or 8-bit unsigned (128 is silence), rounded to nearest, clipped to the
-// range. Shared by the live capture and the offline renderer so both deliver the same blocks.
+// range. Shared by the live captures (JACK and RtAudio) and the offline renderer, so that all of
+// them deliver the same blocks.
 // Any thread; no allocation.
 #pragma once
 
