@@ -1,5 +1,6 @@
 #include "RenderSettings.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -79,7 +80,9 @@ class THeadlessSettingsView final : public ISettingsView {
 std::string WindowSettingsFile() {
   const std::filesystem::path self = RunningExecutablePath();
   if (self.empty()) return {};
-  return SettingsFileNameFor((self.parent_path() / "tocsin").string());
+  // The window's own lookup, as if made by the window's program beside this one.
+  return SettingsFileLocation((self.parent_path() / "tocsin").string(),
+                              std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 }
 
 int NoteEntryForName(const std::string& name) {

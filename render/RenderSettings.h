@@ -25,8 +25,9 @@ struct TRenderOverrides {
   bool FixedVelocity = false;
 };
 
-// The settings file the window reads: the one beside the window's program, which is installed
-// (and built) in the same folder as this one.
+// The settings file the window reads, found the way the window finds it for the window's program,
+// which is installed (and built) in the same folder as this one: beside it, or for an installed
+// program whose folder is not writable, in the user's configuration folder.
 std::string WindowSettingsFile();
 
 // Loads `ini_path` as the window does (a missing file gives the window's defaults), then applies
