@@ -1,12 +1,14 @@
 #include "RealDevices.h"
 
 #include "platform/rt/RtMidiOutService.h"
+#include "platform/rt/RtServerMonitor.h"
 #include "platform/rt/RtSoundService.h"
 #include "platform/rt/RtWaveIn.h"
 #include "platform/rt/RtWaveOut.h"
 
 TRealServices::TRealServices()
-    : wave_in_(std::make_unique<TRtWaveIn>()),
+    : server_(std::make_unique<TRtServerMonitor>()),
+      wave_in_(std::make_unique<TRtWaveIn>()),
       wave_out_(std::make_unique<TRtWaveOut>()),
       midi_out_(std::make_unique<TRtMidiOutService>("Tocsin")),
       sound_(std::make_unique<TRtSoundService>()) {}
@@ -19,5 +21,6 @@ TWindowBackends TRealServices::Backends() {
   b.WaveOut = wave_out_.get();
   b.MidiOut = midi_out_.get();
   b.Sound = sound_.get();
+  b.Server = server_.get();
   return b;
 }

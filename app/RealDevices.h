@@ -1,4 +1,5 @@
-// The program's own back-ends: the system's MIDI ports, sound service and audio devices.
+// The program's own back-ends: the system's MIDI ports, sound service and audio devices, and
+// the watch on the audio server they run on.
 #pragma once
 
 #include <memory>
@@ -6,6 +7,7 @@
 #include "WindowDevices.h"
 
 class IMidiOutService;
+class IServerMonitor;
 class ISoundService;
 class IWaveIn;
 class IWaveOut;
@@ -19,6 +21,8 @@ class TRealServices {
   TWindowBackends Backends();
 
  private:
+  // First in, last out: the others may still learn of a server loss while they close.
+  std::unique_ptr<IServerMonitor> server_;
   std::unique_ptr<IWaveIn> wave_in_;
   std::unique_ptr<IWaveOut> wave_out_;
   std::unique_ptr<IMidiOutService> midi_out_;
