@@ -43,7 +43,7 @@ TEST_F(DetectorTest, ThresholdIsStrict) {
   controls.Thres[0] = -45;
   controls.Thres[1] = -45;
   detector.EvaluateThresholds(-45.0, -44.9);
-  EXPECT_EQ(actions.calls, (Calls{"light0 off", "light1 on", "vel1 0", "noteon1 0"}));
+  EXPECT_EQ(actions.calls, (Calls{"light0 off", "light1 on", "vel1 1", "noteon1 1"}));
   EXPECT_FALSE(midi.NoteOn0);
   EXPECT_TRUE(midi.NoteOn1);
 }
