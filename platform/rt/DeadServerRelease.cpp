@@ -13,6 +13,9 @@ namespace {
 // its side down: a call into it then crashes. Closing is never urgent, so a JACK object waits
 // this long for the news before it is closed.
 constexpr auto kNoticeGrace = std::chrono::milliseconds(40);
+// A JACK MIDI port hands what it was given to the server at the next cycles: the note-offs
+// sent just before a close must leave before the port goes. Two periods of 2048 frames.
+constexpr auto kMidiDrain = std::chrono::milliseconds(100);
 }  // namespace
 
 bool ServerStillThere(uint64_t losses_at_open) {
@@ -45,7 +48,7 @@ void ReleaseRtAudio(std::unique_ptr<RtAudio>& audio, uint64_t losses_at_open) {
 
 void ReleaseRtMidiOut(std::unique_ptr<RtMidiOut>& out, uint64_t losses_at_open) {
   if (!out) return;
-  if (out->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(kNoticeGrace);
+  if (out->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(kMidiDrain);
   if (ServerStillThere(losses_at_open) || out->getCurrentApi() != RtMidi::UNIX_JACK) {
     out->closePort();
     out.reset();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -121,19 +120,4 @@ TEST(RtSoundServicePrepare, OpensTheOutputBeforeTheFirstPlay) {
     return service.WaitIdle(20s) && service.DeviceRate() > 0;
   })) << "the default output did not open";
   EXPECT_FALSE(service.Playing()) << "preparing plays nothing";
-
-  // Until the first frame is pulled: printed for the record, not asserted (machine-bound).
-  auto first_frame = [&] {
-    const uint64_t before = service.FramesPlayed();
-    const auto t0 = std::chrono::steady_clock::now();
-    service.Play(image, kFlags);
-    EXPECT_TRUE(WaitFor([&] { return service.FramesPlayed() > before; }));
-    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0);
-    service.Stop();
-    service.WaitIdle(20s);
-    return ms.count();
-  };
-  const double first = first_frame();
-  const double second = first_frame();
-  std::printf("first play %.1f ms, second %.1f ms\n", first, second);
 }
