@@ -331,10 +331,14 @@ TEST(MainWindowJack, AKilledServerLeavesNoHangingNoteTheWindowComesBackWithItAnd
 
   // The server comes back, and so does a synthesiser of the same name.
   ASSERT_EQ(Fixture("start", name), 0);
+  const auto back = std::chrono::steady_clock::now();
   auto* synth2 = new JackTestClient("tocsin_loss_synth");
   KeepToTheEnd(synth2);
   ASSERT_TRUE(synth2->Ok());
   ASSERT_TRUE(child.WaitFor("running", kTimeoutMs)) << Joined(child.Lines());
+  std::printf("running again %.0f ms after the server answered\n",
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - back)
+                  .count());
   EXPECT_TRUE(child.WaitFor("status Serveur audio revenu", kTimeoutMs)) << Joined(child.Lines());
   // The note that sounded at the loss is ended on the port found again by its name.
   ASSERT_TRUE(synth2->WaitMidiCount(1, kTimeoutMs)) << Joined(child.Lines());
