@@ -4,6 +4,9 @@
 #include <rtmidi/RtMidi.h>
 
 #include <chrono>
+#include <iostream>
+#include <mutex>
+#include <streambuf>
 #include <thread>
 
 #include "RtServerMonitor.h"
@@ -55,4 +58,20 @@ void ReleaseRtMidiOut(std::unique_ptr<RtMidiOut>& out, uint64_t losses_at_open) 
   } else {
     (void)out.release();  // abandoned on purpose: its client died with the server
   }
+}
+
+namespace {
+class TDiscard final : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+}  // namespace
+
+void SilenceRtAudioNotices() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    static TDiscard discard;
+    std::cerr.rdbuf(&discard);
+  });
 }

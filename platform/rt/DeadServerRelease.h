@@ -16,3 +16,9 @@ void ReleaseRtAudio(std::unique_ptr<RtAudio>& audio, uint64_t losses_at_open);
 void ReleaseRtMidiOut(std::unique_ptr<RtMidiOut>& out, uint64_t losses_at_open);
 // Whether an object opened at losses_at_open may still be called into.
 bool ServerStillThere(uint64_t losses_at_open);
+
+// RtAudio writes to std::cerr from JACK's notification thread when the server goes away, while
+// a thread of its own closes the stream and cancels that very thread: cancelled inside the
+// write, the process hangs. Called before a stream opens, this makes std::cerr write nothing
+// (the program prints nothing anyway). Any thread; once per process.
+void SilenceRtAudioNotices();

@@ -176,6 +176,7 @@ bool TRtSoundService::EnsureStream() {
     RtAudio::StreamOptions options;
     options.streamName = "Tocsin";
     unsigned int frames = 512;
+    SilenceRtAudioNotices();
     losses_at_open_ = JackServerLosses();
     audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &frames, &TRtSoundService::Callback,
                       this, &options);

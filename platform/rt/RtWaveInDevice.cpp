@@ -64,6 +64,7 @@ bool TRtWaveInDevice::TryOpen(unsigned device_id, unsigned rate) {
   RtAudio::StreamOptions options;
   options.streamName = "Tocsin";
   unsigned frames = kRequestedPeriod;
+  SilenceRtAudioNotices();
   losses_at_open_ = JackServerLosses();
   try {
     audio_->openStream(nullptr, &input, RTAUDIO_FLOAT32, rate, &frames, &TRtWaveInDevice::OnAudio,

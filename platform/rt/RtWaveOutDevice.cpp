@@ -41,6 +41,7 @@ TRtWaveOutDevice::TRtWaveOutDevice(std::unique_ptr<RtAudio> rt, unsigned rt_devi
   options.streamName = "Tocsin";
   unsigned buffer_frames = 256;
   try {
+    SilenceRtAudioNotices();
     losses_at_open_ = JackServerLosses();
     rt_->openStream(&params, nullptr, RTAUDIO_FLOAT32, device_rate_, &buffer_frames, &Callback,
                     this, &options);
