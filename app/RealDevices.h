@@ -1,8 +1,10 @@
-// The program's own back-ends: the system's MIDI ports, sound service and audio devices, and
-// the watch on the audio server they run on.
+// The program's own back-ends: the system's MIDI ports, sound service and audio devices. When a
+// JACK server answers they all run on one JACK client of our own; otherwise on RtAudio/RtMidi,
+// watched by a server monitor of their own.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "WindowDevices.h"
 
@@ -11,6 +13,7 @@ class IServerMonitor;
 class ISoundService;
 class IWaveIn;
 class IWaveOut;
+class TJackClient;
 
 // The services live as long as this object; the window built on them must die first.
 class TRealServices {
@@ -19,9 +22,13 @@ class TRealServices {
   ~TRealServices();
   // The chains over the services, handed over to the window.
   TWindowBackends Backends();
+  // The JACK client's name when the server gave it another than "Tocsin" (another Tocsin holds
+  // that name); empty otherwise, and without JACK.
+  std::string RenamedJackClient();
 
  private:
-  // First in, last out: the others may still learn of a server loss while they close.
+  std::unique_ptr<TJackClient> jack_;
+  // RtAudio/RtMidi only. Last out: the others may still learn of a server loss while they close.
   std::unique_ptr<IServerMonitor> server_;
   std::unique_ptr<IWaveIn> wave_in_;
   std::unique_ptr<IWaveOut> wave_out_;

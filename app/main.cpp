@@ -18,6 +18,12 @@ int main(int argc, char** argv) {
   int result;
   {
     TfmMain window(services.Backends());
+    // A second Tocsin on the same server runs under JACK's own variant of the name: say which,
+    // so that connections are made to the right one.
+    const std::string renamed = services.RenamedJackClient();
+    if (!renamed.empty())
+      window.setWindowTitle(window.windowTitle() + " (JACK : " + QString::fromStdString(renamed) +
+                            ")");
     window.show();
     result = app.exec();
     RunFlags.Finalizing = true;  // anything still running on other threads does nothing now

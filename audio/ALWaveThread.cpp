@@ -17,43 +17,35 @@ TALWaveThread::TALWaveThread(THandler handler) : handler_(std::move(handler)) {
   thread_ = std::thread([this] { Run(); });
 }
 
-TALWaveThread::~TALWaveThread() { Terminate(); }
+TALWaveThread::~TALWaveThread() {
+  Terminate();
+}
 
 bool TALWaveThread::Post(uint32_t message, void* handle, void* param) {
-  {
-    std::lock_guard lock(mutex_);
-    if (terminating_ || count_ >= kMaxNotices) return false;
-    ring_[(head_ + count_) % kMaxNotices] = {message, handle, param};
-    ++count_;
+  if (terminating_.load(std::memory_order_acquire)) return false;
+  if (waiting_.fetch_add(1, std::memory_order_acq_rel) >= kMaxNotices) {
+    waiting_.fetch_sub(1, std::memory_order_acq_rel);
+    return false;
   }
-  cv_.notify_one();
+  queue_.Push({message, handle, param});  // a cell is free: at most 2000 of 2048 are in use
+  ready_.release();
   return true;
 }
 
 void TALWaveThread::Terminate() {
-  {
-    std::lock_guard lock(mutex_);
-    terminating_ = true;
-  }
-  cv_.notify_one();
+  if (!terminating_.exchange(true, std::memory_order_acq_rel)) ready_.release();
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 void TALWaveThread::Run() {
   raised_.store(RaiseCurrentThread(), std::memory_order_release);
   for (;;) {
+    ready_.acquire();
+    if (terminating_.load(std::memory_order_acquire)) return;  // what still waits is dropped
     Node node;
-    {
-      std::unique_lock lock(mutex_);
-      cv_.wait(lock, [&] { return count_ > 0 || terminating_; });
-      if (terminating_) {
-        count_ = 0;
-        return;
-      }
-      node = ring_[head_];
-      head_ = (head_ + 1) % kMaxNotices;
-      --count_;
-    }
+    // Announced only once pushed, yet another poster may still be filling an earlier cell.
+    while (!queue_.Pop(node)) std::this_thread::yield();
+    waiting_.fetch_sub(1, std::memory_order_acq_rel);
     if (handler_) handler_(node.message, node.handle, node.param);
   }
 }

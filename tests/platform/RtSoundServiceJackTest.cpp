@@ -1,7 +1,5 @@
 // The real sound service on the default output, here the private JACK server: sounds are
 // decoded, converted to the server's rate and pulled by the device; the newest request wins.
-#include "platform/rt/RtSoundService.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "WavImage.h"
+#include "platform/rt/RtSoundService.h"
 
 namespace {
 

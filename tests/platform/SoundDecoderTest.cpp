@@ -1,7 +1,5 @@
 // Decoding sound-file images from memory, and shaping them for the output device: whatever the
 // bytes, the decoder answers with a sound or with nothing, never more than the cap.
-#include "platform/rt/SoundDecoder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "WavImage.h"
+#include "platform/rt/SoundDecoder.h"
 
 namespace {
 

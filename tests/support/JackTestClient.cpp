@@ -42,17 +42,27 @@ JackTestClient::~JackTestClient() {
   }
 }
 
-std::string JackTestClient::Name() const { return client_ ? jack_get_client_name(client_) : ""; }
-uint32_t JackTestClient::SampleRate() const { return client_ ? jack_get_sample_rate(client_) : 0; }
-uint32_t JackTestClient::Period() const { return client_ ? jack_get_buffer_size(client_) : 0; }
+std::string JackTestClient::Name() const {
+  return client_ ? jack_get_client_name(client_) : "";
+}
+uint32_t JackTestClient::SampleRate() const {
+  return client_ ? jack_get_sample_rate(client_) : 0;
+}
+uint32_t JackTestClient::Period() const {
+  return client_ ? jack_get_buffer_size(client_) : 0;
+}
 std::string JackTestClient::AudioOutPort(int channel) const {
   return Name() + ":out_" + std::to_string(channel + 1);
 }
-std::string JackTestClient::MidiInPort() const { return Name() + ":midi_in"; }
+std::string JackTestClient::MidiInPort() const {
+  return Name() + ":midi_in";
+}
 std::string JackTestClient::AudioInPort(int channel) const {
   return Name() + ":in_" + std::to_string(channel + 1);
 }
-uint64_t JackTestClient::FrameTime() const { return client_ ? jack_frame_time(client_) : 0; }
+uint64_t JackTestClient::FrameTime() const {
+  return client_ ? jack_frame_time(client_) : 0;
+}
 
 bool JackTestClient::Connect(const std::string& from, const std::string& to) const {
   return client_ && jack_connect(client_, from.c_str(), to.c_str()) == 0;
@@ -105,7 +115,8 @@ std::vector<JackTestClient::MidiEvent> JackTestClient::Midi() const {
   std::vector<MidiEvent> out;
   out.reserve(n);
   for (size_t i = 0; i < n; ++i) {
-    out.push_back({midi_[i].frame, std::vector<uint8_t>(midi_[i].data, midi_[i].data + midi_[i].size)});
+    out.push_back(
+        {midi_[i].frame, std::vector<uint8_t>(midi_[i].data, midi_[i].data + midi_[i].size)});
   }
   return out;
 }
@@ -139,6 +150,7 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
 
   if (recording_.load(std::memory_order_acquire)) {
     const size_t w = rec_count_.load(std::memory_order_relaxed);
+    if (w == 0) rec_start_.store(cycle_start, std::memory_order_release);
     const size_t n = std::min<size_t>(nframes, rec_[0].size() - w);
     for (int c = 0; c < 2; ++c) {
       const float* in = static_cast<const float*>(jack_port_get_buffer(in_[c], nframes));

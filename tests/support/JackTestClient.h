@@ -53,6 +53,8 @@ class JackTestClient {
   // taken here, not on JACK's thread). Returns false while an earlier recording is running.
   bool Record(size_t max_frames);
   size_t RecordedFrames() const { return rec_count_.load(std::memory_order_acquire); }
+  // Frame time of the first recorded frame, valid once recording has begun.
+  uint64_t RecordStartFrame() const { return rec_start_.load(std::memory_order_acquire); }
   // The frames recorded so far on one input.
   std::vector<float> Recorded(int channel) const;
   bool WaitRecorded(size_t frames, int timeout_ms) const;
@@ -87,6 +89,7 @@ class JackTestClient {
   std::vector<float> rec_[2];
   std::atomic<bool> recording_{false};
   std::atomic<size_t> rec_count_{0};
+  std::atomic<uint64_t> rec_start_{0};
   std::atomic<uint64_t> xruns_{0};
 
   std::vector<float> left_, right_;

@@ -40,8 +40,10 @@ class TRealTriggerChain::TActivityView final : public IMidiActivityView {
   void SetMidiTimerEnabled(bool) override {}
 };
 
-TRealTriggerChain::TRealTriggerChain(const std::string& midi_client)
-    : midi_service_(midi_client),
+TRealTriggerChain::TRealTriggerChain(const std::string& client)
+    : jack_(client),
+      wave_in_(jack_),
+      midi_service_(jack_),
       midi_out_(midi_service_, ui_),
       view_(std::make_unique<TActivityView>()),
       notes_(std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_}, controls_,
@@ -64,7 +66,9 @@ TRealTriggerChain::TRealTriggerChain(const std::string& midi_client)
   flags_.StopRequest = true;
 }
 
-TRealTriggerChain::~TRealTriggerChain() { Stop(); }
+TRealTriggerChain::~TRealTriggerChain() {
+  Stop();
+}
 
 bool TRealTriggerChain::Start(const std::string& input_device, uint32_t sample_rate,
                               uint32_t buffer_size, const std::string& midi_port) {
@@ -101,7 +105,8 @@ void TRealTriggerChain::Stop() {
   // No block may be in the handler once the port closes: wait for the handler's answer, as long
   // as blocks still come.
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
-  while (!flags_.StopAck.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < end) {
+  while (!flags_.StopAck.load(std::memory_order_acquire) &&
+         std::chrono::steady_clock::now() < end) {
     std::this_thread::yield();
   }
   flags_.Running = false;

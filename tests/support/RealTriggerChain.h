@@ -1,7 +1,8 @@
-// The program's whole capture road without its window, on the real back-ends: capture from a
-// JACK client (TALAudioIn on RtWaveIn), the processing filter, the block handler, note
-// triggering and TMidiOutput on the RtMidi service. The thread that builds it plays the UI
-// thread: indicator changes are posted to it and recorded there, in the order they arrive.
+// The program's whole capture road without its window, on the back-ends the program uses with a
+// JACK server: capture from a JACK client (TALAudioIn on the JACK client's wave input), the
+// processing filter, the block handler, note triggering and TMidiOutput on its MIDI service. The
+// thread that builds it plays the UI thread: indicator changes are posted to it and recorded there,
+// in the order they arrive.
 #pragma once
 
 #include <chrono>
@@ -16,8 +17,9 @@
 #include "audio/ALAudioIn.h"
 #include "audio/ALGenericFilter.h"
 #include "midi/MidiOut.h"
-#include "platform/rt/RtMidiOutService.h"
-#include "platform/rt/RtWaveIn.h"
+#include "platform/jack/JackClient.h"
+#include "platform/jack/JackMidiOutService.h"
+#include "platform/jack/JackWaveIn.h"
 #include "platform/virtual/LoopDispatcher.h"
 #include "uVumeter.h"
 
@@ -30,9 +32,9 @@ class TRealTriggerChain {
     bool operator==(const TIndicator&) const = default;
   };
 
-  // Opens the back-ends on the JACK server named by JACK_DEFAULT_SERVER; midi_client is the
-  // name the MIDI side takes there.
-  explicit TRealTriggerChain(const std::string& midi_client);
+  // Opens the back-ends on the JACK server named by JACK_DEFAULT_SERVER; client is the name our
+  // JACK client takes there.
+  explicit TRealTriggerChain(const std::string& client);
   ~TRealTriggerChain();
 
   // The controls the block handler reads; change them before Start or between blocks.
@@ -61,8 +63,9 @@ class TRealTriggerChain {
   void OnIndicator(TIndicator::TWhat what, bool on);
 
   TLoopDispatcher ui_;
-  TRtWaveIn wave_in_;
-  TRtMidiOutService midi_service_;
+  TJackClient jack_;
+  TJackWaveIn wave_in_;
+  TJackMidiOutService midi_service_;
   TMidiOutput midi_out_;
   TRunFlags flags_;
   TAudioInParams params_;

@@ -1,0 +1,359 @@
+#include "JackClient.h"
+
+#include <jack/midiport.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+namespace {
+const char* const kPortNames[] = {"in_1", "in_2", "midi_out", "out_1", "out_2"};
+
+// libjack prints through these, from any thread and after a server died; they must never block
+// or take a lock, so they stay silent.
+void Silent(const char*) {}
+
+// Denormals make the filters and mixers crawl on silence decaying to zero.
+void InitRealtimeThread(void*) {
+#if defined(__SSE__)
+  _mm_setcsr(_mm_getcsr() | 0x8040);  // flush to zero, denormals are zero
+#endif
+}
+
+// The process thread's view of the cycle under way; other threads never see it set.
+struct TCycleContext {
+  const TJackClient* client = nullptr;
+  jack_nframes_t first = 0, last = 0;
+};
+thread_local TCycleContext t_cycle;
+
+int OnSampleRate(jack_nframes_t rate, void* arg) {
+  static_cast<std::atomic<uint32_t>*>(arg)->store(rate, std::memory_order_release);
+  return 0;
+}
+}  // namespace
+
+TJackClient::TJackClient(std::string name) : wanted_name_(std::move(name)) {
+  jack_set_error_function(&Silent);
+  jack_set_info_function(&Silent);
+  // libjack writes to its socket from whatever thread calls it; a dead server must not kill the
+  // program with SIGPIPE.
+  signal(SIGPIPE, SIG_IGN);
+  event_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  {
+    std::lock_guard lock(control_mutex_);
+    OpenLocked();
+  }
+  watcher_ = std::thread([this] { Watch(); });
+}
+
+TJackClient::~TJackClient() {
+  quit_.store(true, std::memory_order_release);
+  const uint64_t one = 1;
+  if (event_fd_ >= 0 && write(event_fd_, &one, sizeof one) < 0) {
+    // The watcher also wakes on its own timeout.
+  }
+  if (watcher_.joinable()) watcher_.join();
+  {
+    std::lock_guard lock(control_mutex_);
+    if (lost_.load(std::memory_order_acquire))
+      DropDeadLocked();
+    else
+      CloseLocked();
+  }
+  if (event_fd_ >= 0) close(event_fd_);
+}
+
+bool TJackClient::OpenLocked() {
+  // JACK2 renames a client whose name is taken ("Tocsin-01"); PipeWire lets two clients share a
+  // name, which makes "Tocsin:in_1" ambiguous, so we take the next free variant ourselves there.
+  for (int n = 0; n < 100; ++n) {
+    char suffix[8] = "";
+    if (n > 0) std::snprintf(suffix, sizeof suffix, "-%02d", n);
+    if (!OpenAsLocked(wanted_name_ + suffix)) return false;
+    if (!NameSharedLocked()) return true;
+    CloseLocked();
+  }
+  return false;
+}
+
+bool TJackClient::NameSharedLocked() {
+  const std::string own = name_ + ":" + kPortNames[static_cast<int>(TJackPort::kMidiOut)];
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+  if (!ports) return false;
+  int same = 0;
+  for (const char** p = ports; *p; ++p) same += own == *p;
+  jack_free(ports);
+  return same > 1;
+}
+
+bool TJackClient::OpenAsLocked(const std::string& name) {
+  jack_status_t status{};
+  jack_client_t* c = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (!c) return false;
+  // Every callback before the ports and before activation: the server refuses changes later.
+  jack_set_process_callback(c, &TJackClient::Process, this);
+  jack_set_thread_init_callback(c, &InitRealtimeThread, nullptr);
+  jack_set_sample_rate_callback(c, &OnSampleRate, &rate_);
+  jack_on_shutdown(c, &TJackClient::OnShutdown, this);
+  jack_on_info_shutdown(c, &TJackClient::OnInfoShutdown, this);
+  jack_port_t* ports[static_cast<int>(TJackPort::kCount)] = {};
+  bool ok = true;
+  for (int i = 0; i < static_cast<int>(TJackPort::kCount); ++i) {
+    const bool midi = i == static_cast<int>(TJackPort::kMidiOut);
+    const bool input = i <= static_cast<int>(TJackPort::kIn2);
+    ports[i] = jack_port_register(c, kPortNames[i],
+                                  midi ? JACK_DEFAULT_MIDI_TYPE : JACK_DEFAULT_AUDIO_TYPE,
+                                  input ? JackPortIsInput : JackPortIsOutput, 0);
+    ok = ok && ports[i];
+  }
+  rate_.store(jack_get_sample_rate(c), std::memory_order_release);
+  lost_.store(false, std::memory_order_release);
+  reason_set_.store(false, std::memory_order_release);
+  client_ = c;
+  rt_client_.store(c, std::memory_order_release);
+  std::copy(std::begin(ports), std::end(ports), std::begin(ports_));
+  if (!ok || jack_activate(c) != 0) {
+    jack_client_close(c);
+    client_ = nullptr;
+    std::fill(std::begin(ports_), std::end(ports_), nullptr);
+    return false;
+  }
+  name_ = jack_get_client_name(c);
+  generation_.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
+void TJackClient::CloseLocked() {
+  if (!client_) return;
+  jack_deactivate(client_);  // returns once the process thread has stopped
+  jack_client_close(client_);
+  client_ = nullptr;
+  std::fill(std::begin(ports_), std::end(ports_), nullptr);
+  name_.clear();
+  for (auto& part : parts_) part.store(nullptr, std::memory_order_release);
+}
+
+void TJackClient::DropDeadLocked() {
+  if (!client_) return;
+  // Closed once, before any new open: the next open would free the dead client behind our back.
+  // No deactivate: that would wait for a server that is gone.
+  jack_client_close(client_);
+  client_ = nullptr;
+  std::fill(std::begin(ports_), std::end(ports_), nullptr);
+  name_.clear();
+  for (auto& part : parts_) part.store(nullptr, std::memory_order_release);
+}
+
+bool TJackClient::Ok() {
+  std::lock_guard lock(control_mutex_);
+  return client_ && !lost_.load(std::memory_order_acquire);
+}
+
+std::string TJackClient::ClientName() {
+  std::lock_guard lock(control_mutex_);
+  return client_ ? name_ : std::string();
+}
+
+bool TJackClient::Renamed() {
+  std::lock_guard lock(control_mutex_);
+  return client_ && name_ != wanted_name_;
+}
+
+uint32_t TJackClient::SampleRate() {
+  return rate_.load(std::memory_order_acquire);
+}
+
+std::vector<std::string> TJackClient::Ports(const char* type, unsigned long flags) {
+  std::lock_guard lock(control_mutex_);
+  std::vector<std::string> names;
+  if (!client_ || lost_.load(std::memory_order_acquire)) return names;
+  const char** ports = jack_get_ports(client_, nullptr, type, flags);
+  if (!ports) return names;
+  const std::string own = name_ + ":";
+  // Copied at once: the strings may point into the server's shared memory.
+  for (const char** p = ports; *p; ++p)
+    if (std::strncmp(*p, own.c_str(), own.size()) != 0) names.emplace_back(*p);
+  jack_free(ports);
+  return names;
+}
+
+std::string TJackClient::PortName(TJackPort port) {
+  std::lock_guard lock(control_mutex_);
+  if (!client_) return {};
+  return name_ + ":" + kPortNames[static_cast<int>(port)];
+}
+
+bool TJackClient::Connect(const std::string& source, const std::string& destination) {
+  std::lock_guard lock(control_mutex_);
+  if (!client_ || lost_.load(std::memory_order_acquire)) return false;
+  const int r = jack_connect(client_, source.c_str(), destination.c_str());
+  return r == 0 || r == EEXIST;
+}
+
+void TJackClient::Disconnect(const std::string& source, const std::string& destination) {
+  std::lock_guard lock(control_mutex_);
+  if (!client_ || lost_.load(std::memory_order_acquire)) return;
+  jack_disconnect(client_, source.c_str(), destination.c_str());
+}
+
+bool TJackClient::HasConnections(TJackPort port) {
+  std::lock_guard lock(control_mutex_);
+  if (!client_ || lost_.load(std::memory_order_acquire)) return false;
+  return jack_port_connected(ports_[static_cast<int>(port)]) > 0;
+}
+
+void TJackClient::ConnectOutputsByDefault() {
+  if (HasConnections(TJackPort::kOut1) || HasConnections(TJackPort::kOut2)) return;
+  const auto playback = Ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsPhysical);
+  if (playback.empty()) return;
+  Connect(PortName(TJackPort::kOut1), playback[0]);
+  Connect(PortName(TJackPort::kOut2), playback[std::min<size_t>(1, playback.size() - 1)]);
+}
+
+bool TJackClient::Attach(TJackPart place, IJackCyclePart* part) {
+  std::lock_guard lock(control_mutex_);
+  if (!client_ || lost_.load(std::memory_order_acquire)) return false;
+  IJackCyclePart* expected = nullptr;
+  return parts_[static_cast<int>(place)].compare_exchange_strong(expected, part,
+                                                                 std::memory_order_seq_cst);
+}
+
+void TJackClient::Detach(TJackPart place, IJackCyclePart* part) {
+  IJackCyclePart* expected = part;
+  parts_[static_cast<int>(place)].compare_exchange_strong(expected, nullptr,
+                                                          std::memory_order_seq_cst);
+  WaitOutOfCycle();
+}
+
+void TJackClient::WaitOutOfCycle() {
+  // A cycle that began before the part was removed may still be using it; one that begins
+  // later sees it gone. The process callback never waits, so this is short; the deadline only
+  // guards against a server that stopped calling us halfway.
+  const uint64_t seen = cycles_.load(std::memory_order_seq_cst);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (in_cycle_.load(std::memory_order_seq_cst) &&
+         cycles_.load(std::memory_order_seq_cst) == seen && std::chrono::steady_clock::now() < end)
+    std::this_thread::yield();
+}
+
+int TJackClient::Process(jack_nframes_t frames, void* arg) {
+  auto* self = static_cast<TJackClient*>(arg);
+  self->in_cycle_.store(true, std::memory_order_seq_cst);
+  jack_client_t* c = self->rt_client_.load(std::memory_order_acquire);
+  TJackCycle cycle;
+  cycle.Frames = frames;
+  cycle.FirstFrame = jack_last_frame_time(c);
+  cycle.SampleRate = self->rate_.load(std::memory_order_relaxed);
+  jack_nframes_t current_frames = 0;
+  jack_time_t current_usecs = 0, next_usecs = 0;
+  float period_usecs = 0;
+  if (jack_get_cycle_times(c, &current_frames, &current_usecs, &next_usecs, &period_usecs) == 0)
+    cycle.StartUsecs = current_usecs;
+  auto* const* ports = self->ports_;
+  for (int i = 0; i < 2; ++i) {
+    cycle.In[i] = static_cast<const float*>(jack_port_get_buffer(ports[i], frames));
+    cycle.Out[i] = static_cast<float*>(
+        jack_port_get_buffer(ports[static_cast<int>(TJackPort::kOut1) + i], frames));
+    // The server hands our output to its readers as it is: what we leave there plays.
+    if (cycle.Out[i]) std::fill(cycle.Out[i], cycle.Out[i] + frames, 0.0f);
+  }
+  cycle.MidiOut = jack_port_get_buffer(ports[static_cast<int>(TJackPort::kMidiOut)], frames);
+  if (cycle.MidiOut) jack_midi_clear_buffer(cycle.MidiOut);
+  t_cycle = {self, 0, frames ? frames - 1 : 0};
+  for (auto& slot : self->parts_)
+    if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
+  t_cycle.client = nullptr;
+  self->cycles_.fetch_add(1, std::memory_order_seq_cst);
+  self->in_cycle_.store(false, std::memory_order_seq_cst);
+  return 0;  // anything else would end the process thread for good
+}
+
+void TJackClient::OnShutdown(void* arg) {
+  static_cast<TJackClient*>(arg)->MarkLost(nullptr);
+}
+
+void TJackClient::OnInfoShutdown(jack_status_t, const char* reason, void* arg) {
+  static_cast<TJackClient*>(arg)->MarkLost(reason);
+}
+
+// Runs on one of libjack's threads like a signal handler: no jack call, no lock, no allocation.
+void TJackClient::MarkLost(const char* reason) {
+  if (reason && !reason_set_.load(std::memory_order_acquire)) {
+    std::strncpy(reason_, reason, sizeof reason_ - 1);
+    reason_set_.store(true, std::memory_order_release);
+  }
+  if (lost_.exchange(true, std::memory_order_acq_rel)) return;
+  losses_.fetch_add(1, std::memory_order_acq_rel);
+  const uint64_t one = 1;
+  if (write(event_fd_, &one, sizeof one) < 0) {
+    // The watcher polls the flag on its timeout as well.
+  }
+}
+
+void TJackClient::Watch() {
+  uint64_t reported = 0;
+  while (!quit_.load(std::memory_order_acquire)) {
+    pollfd fd{event_fd_, POLLIN, 0};
+    poll(&fd, 1, 250);
+    uint64_t count = 0;
+    if (fd.revents & POLLIN) {
+      if (read(event_fd_, &count, sizeof count) < 0) count = 0;
+    }
+    if (quit_.load(std::memory_order_acquire)) return;
+    const uint64_t losses = losses_.load(std::memory_order_acquire);
+    if (losses == reported) continue;
+    reported = losses;
+    {
+      std::lock_guard lock(control_mutex_);
+      if (lost_.load(std::memory_order_acquire)) DropDeadLocked();
+    }
+    std::string text = "Serveur JACK perdu";
+    if (reason_set_.load(std::memory_order_acquire) && reason_[0])
+      text += std::string(" (") + reason_ + ")";
+    TServerLossHandler handler;
+    {
+      std::lock_guard lock(handler_mutex_);
+      handler = handler_;
+    }
+    if (handler) handler(text);
+  }
+}
+
+void TJackClient::SetLossHandler(TServerLossHandler handler) {
+  std::lock_guard lock(handler_mutex_);
+  handler_ = std::move(handler);
+}
+
+bool TJackClient::ServerAvailable() {
+  std::lock_guard lock(control_mutex_);
+  if (lost_.load(std::memory_order_acquire)) {
+    DropDeadLocked();
+  } else if (client_) {
+    return true;
+  }
+  return OpenLocked();
+}
+
+void TJackClient::SetBlockFrames(jack_nframes_t first, jack_nframes_t last) {
+  t_cycle.first = first;
+  t_cycle.last = std::max(first, last);
+}
+bool TJackClient::InCycle() const {
+  return t_cycle.client == this;
+}
+jack_nframes_t TJackClient::BlockFirstFrame() {
+  return t_cycle.first;
+}
+jack_nframes_t TJackClient::BlockLastFrame() {
+  return t_cycle.last;
+}

@@ -1,0 +1,26 @@
+// Wave input on the program's JACK client: the devices are the JACK clients with audio outputs
+// ("Default" is the physical capture); opening one connects its first two outputs to our in_1
+// and in_2 and captures there.
+#pragma once
+
+#include "JackClient.h"
+#include "platform/WaveIn.h"
+
+class TJackWaveIn final : public IWaveIn {
+ public:
+  explicit TJackWaveIn(TJackClient& client) : client_(client) {}
+
+  std::vector<std::string> DeviceNames() override;
+  std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
+                                      TWaveInCallback callback) override;
+
+ private:
+  std::vector<std::string> Clients();  // names as JACK has them, in the server's order
+
+  TJackClient& client_;
+};
+
+// The client part of a full port name ("system:capture_1" -> "system").
+std::string JackClientOfPort(const std::string& port);
+// The distinct client names among ports, in order of first appearance.
+std::vector<std::string> JackClientsOf(const std::vector<std::string>& ports);

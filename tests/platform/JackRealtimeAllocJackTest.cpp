@@ -1,0 +1,153 @@
+// The JACK client's process callback allocates nothing in steady state: a thousand captured
+// blocks, each sending MIDI and now and then firing a sound from inside the cycle, with queued
+// MIDI and output blocks coming from another thread, at the server's rate and converted.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "JackTestClient.h"
+#include "WavImage.h"
+#include "platform/jack/JackClient.h"
+#include "platform/jack/JackMidiOutService.h"
+#include "platform/jack/JackSoundService.h"
+#include "platform/jack/JackWaveIn.h"
+#include "platform/jack/JackWaveOut.h"
+
+namespace {
+std::atomic<const TJackClient*> g_watched{nullptr};
+std::atomic<uint64_t> g_in_cycle{0};
+
+void Count() {
+  const TJackClient* client = g_watched.load(std::memory_order_relaxed);
+  if (client && client->InCycle()) g_in_cycle.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+// Every allocation and release of the program goes through these: those made inside the
+// watched client's callback are counted.
+namespace {
+void* Allocate(std::size_t size) {
+  Count();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void Release(void* p) noexcept {
+  if (p) Count();
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+  return Allocate(size);
+}
+void operator delete(void* p) noexcept {
+  Release(p);
+}
+void operator delete[](void* p) noexcept {
+  Release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  Release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  Release(p);
+}
+
+namespace {
+
+class JackRealtimeAlloc : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(JackRealtimeAlloc, AThousandBlocksThroughTheCallbackAllocateNothing) {
+  JackTestClient peer("tocsin_alloc_" + std::to_string(getpid()));
+  ASSERT_TRUE(peer.Ok());
+  TJackClient client("Tocsin");
+  ASSERT_TRUE(client.Ok());
+  const uint32_t rate = client.SampleRate() * GetParam();  // x1: as is; x2: converted
+  TJackWaveIn wave_in(client);
+  TJackWaveOut wave_out(client);
+  TJackMidiOutService midi(client);
+  TJackSoundService sound(client);
+  auto image = std::make_shared<const TSoundImage>(MakeWav(client.SampleRate(), 1, 2000));
+  sound.Prepare(image);
+  ASSERT_TRUE(sound.WaitIdle(std::chrono::seconds(20)));
+
+  int32_t port = -1;
+  for (uint32_t i = 0; i < midi.GetNumDevs(); ++i) {
+    TMidiOutCaps caps;
+    if (midi.GetDevCaps(static_cast<int32_t>(i), caps) == kMidiOk &&
+        caps.ProductName == peer.MidiInPort())
+      port = static_cast<int32_t>(i);
+  }
+  ASSERT_GE(port, 0);
+  TMidiOutHandle handle = 0;
+  ASSERT_EQ(midi.Open(handle, port, nullptr, nullptr), kMidiOk);
+  const auto names = wave_in.DeviceNames();
+  const int source =
+      static_cast<int>(std::find(names.begin(), names.end(), peer.Name()) - names.begin());
+  ASSERT_LT(source, static_cast<int>(names.size()));
+
+  // The capture's callback stands for the block road: MIDI for every block, a sound now and
+  // then, the block handed back at once.
+  constexpr uint64_t kBlocks = 1000;
+  std::atomic<uint64_t> blocks{0};
+  std::atomic<bool> recycle{true};
+  IWaveInDevice* device_ptr = nullptr;
+  TWaveInFormat format;
+  format.sample_rate = rate;
+  auto device =
+      wave_in.Open(source, format, [&](IWaveInDevice*, uint32_t message, TWaveInBlock* block) {
+        if (message != kWimData || !recycle.load()) return;
+        const uint64_t n = blocks.fetch_add(1) + 1;
+        midi.ShortMsg(handle, n % 2 ? 0x643C90 : 0x003C80);
+        if (n % 100 == 0) sound.Play(image, kSndAsync | kSndNoDefault | kSndMemory);
+        device_ptr->AddBuffer(block);
+      });
+  ASSERT_NE(device, nullptr);
+  device_ptr = device.get();
+  std::vector<std::vector<uint8_t>> memory(16, std::vector<uint8_t>(32 * 4));
+  std::vector<TWaveInBlock> queued(16);
+  for (size_t i = 0; i < queued.size(); ++i) {
+    queued[i].data = memory[i].data();
+    queued[i].bytes = 32 * 4;
+    device->AddBuffer(&queued[i]);
+  }
+  TWaveOutFormat out_format;
+  out_format.sample_rate = rate;
+  auto output = wave_out.Open(kWaveOutDefault, out_format, nullptr);
+  ASSERT_NE(output, nullptr);
+  std::vector<int16_t> pcm(2 * 4096, 1000);
+  std::vector<TWaveOutBlock> written(64, {reinterpret_cast<const uint8_t*>(pcm.data()),
+                                          static_cast<uint32_t>(pcm.size() * 2), nullptr});
+  for (auto& b : written) output->Write(&b);  // memory for the queue is taken here
+
+  ASSERT_TRUE(peer.WaitCycles(3, 10000));
+  const uint64_t received_before = peer.MidiCount();
+  g_in_cycle.store(0);
+  g_watched.store(&client);
+  device->Start();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (blocks.load() < kBlocks && std::chrono::steady_clock::now() < end) {
+    midi.ShortMsg(handle, 0x0040B0);  // queued from this thread, written in the next cycle
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  g_watched.store(nullptr);
+  recycle.store(false);
+  device->Reset();
+  device->Close();
+  output->Close();
+
+  EXPECT_GE(blocks.load(), kBlocks);
+  EXPECT_GT(peer.MidiCount(), received_before) << "the MIDI went nowhere";
+  EXPECT_GT(sound.FramesPlayed(), 0u) << "no sound was mixed";
+  EXPECT_EQ(g_in_cycle.load(), 0u) << "allocations or releases inside the process callback";
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, JackRealtimeAlloc, ::testing::Values(1u, 2u));
+
+}  // namespace
