@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <cstdlib>
 #include <exception>
 #include <thread>
 
@@ -84,7 +85,10 @@ void TfmMain::FormCreate() {
   RunFlags.StopRequest = false;
   RunFlags.Closing = false;
   RunFlags.Finalizing = false;
-  if (IniFileName.empty()) IniFileName = SettingsFileNameFor(RunningExecutablePath());
+  if (IniFileName.empty()) {
+    IniFileName = SettingsFileLocation(RunningExecutablePath(), std::getenv("XDG_CONFIG_HOME"),
+                                       std::getenv("HOME"));
+  }
   if (!Sounds[0].Wave) Sounds[0].Wave = VrWave0.get();
   if (!Sounds[1].Wave) Sounds[1].Wave = VrWave1.get();
   AudioInParams.BufferSize = 1024;

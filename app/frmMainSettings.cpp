@@ -1,6 +1,8 @@
 // TfmMain: the settings file, read while the window is created and written when it closes.
 #include "Settings.h"
 
+#include <filesystem>
+
 #include "IniValues.h"
 #include "frmMain.h"
 
@@ -9,7 +11,11 @@ void TfmMain::LoadSettings() {
 }
 
 void TfmMain::SaveSettings() {
-  const TIniWriteResult result = ::SaveSettings(IniFileName, UserDecimalSeparator(), settings_view_);
+  // The per-user folder of an installed program is made by its first save.
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ec);
+  const TIniWriteResult result =
+      ::SaveSettings(IniFileName, UserDecimalSeparator(), settings_view_);
   // The user is told, and the window closes all the same: nobody is locked in the program.
   if (!result.Ok) report_(QString::fromStdString(CannotWriteMessage(IniFileName)));
 }

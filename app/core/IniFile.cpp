@@ -205,6 +205,42 @@ std::string TIniFile::Text() const {
   return text;
 }
 
+namespace {
+
+// Rewrites an existing file through its own inode: owner, permissions and links stay. Used
+// where no temporary file can be made beside it (a folder the user may not write) or where the
+// replacement would change the file's owner. A write that fails part way puts the old bytes back
+// as far as the system lets it.
+TIniWriteResult WriteInPlace(const std::string& path, const std::string& text) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  const bool readable = fd >= 0;
+  // A file the user may write but not read: written without a way back.
+  if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return Failure(errno);
+  std::string old;
+  char chunk[4096];
+  while (readable) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    old.append(chunk, static_cast<size_t>(n));
+  }
+  auto write_at_start = [fd](const std::string& data) {
+    return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, data) &&
+           ::ftruncate(fd, static_cast<off_t>(data.size())) == 0;
+  };
+  if (!write_at_start(text) || ::fsync(fd) != 0) {
+    int err = errno;
+    if (readable) (void)write_at_start(old);
+    ::close(fd);
+    return Failure(err);
+  }
+  if (::close(fd) != 0) return Failure(errno);
+  return {};
+}
+
+}  // namespace
+
 TIniWriteResult TIniFile::Save(const std::string& path) const {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -217,31 +253,51 @@ TIniWriteResult TIniFile::Save(const std::string& path) const {
   struct stat old_stat;
   bool exists = ::stat(target.c_str(), &old_stat) == 0;
   if (exists && ::access(target.c_str(), W_OK) != 0) return Failure(errno);
+  const bool regular = exists && S_ISREG(old_stat.st_mode);
 
   // Unique among threads and processes; O_EXCL never reuses a stranger's file.
   static std::atomic<unsigned> counter{0};
   std::string temp;
   int fd = -1;
+  int open_error = EEXIST;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = target.string() + ".tmp" + std::to_string(::getpid()) + "-" +
            std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return Failure(errno);
+    if (fd < 0) {
+      open_error = errno;
+      if (open_error != EEXIST) break;
+    }
   }
-  if (fd < 0) return Failure(EEXIST);
+  // The file itself may be writable where its folder is not.
+  if (fd < 0) return regular ? WriteInPlace(target, Text()) : Failure(open_error);
 
   auto abandon = [&](int err) {
     if (fd >= 0) ::close(fd);
     ::unlink(temp.c_str());
     return Failure(err);
   };
-  if (exists) (void)::fchmod(fd, old_stat.st_mode & 07777);
+  if (exists) {
+    // The replacement belongs to whoever owned the file; when that cannot be given away (an
+    // ordinary user saving a file shared with them), the file is rewritten where it is.
+    if ((old_stat.st_uid != ::geteuid() || old_stat.st_gid != ::getegid()) &&
+        ::fchown(fd, old_stat.st_uid, old_stat.st_gid) != 0) {
+      abandon(errno);
+      return regular ? WriteInPlace(target, Text()) : Failure(EPERM);
+    }
+    (void)::fchmod(fd, old_stat.st_mode & 07777);
+  }
   if (!WriteAll(fd, Text())) return abandon(errno);
   if (::fsync(fd) != 0) return abandon(errno);
   int closed = ::close(fd);
   fd = -1;
   if (closed != 0) return abandon(errno);
-  if (::rename(temp.c_str(), target.c_str()) != 0) return abandon(errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    // A sticky folder refuses to replace another user's file that the user may still write.
+    int err = errno;
+    abandon(err);
+    return regular && (err == EPERM || err == EACCES) ? WriteInPlace(target, Text()) : Failure(err);
+  }
 
   // Best effort: makes the rename itself survive a power cut.
   fs::path folder = target.parent_path();

@@ -1,7 +1,8 @@
 // An INI text file held in memory: sections of "key=value" lines, read with the settings file's
 // rules (first section and first key of a name, letter case ignored) and updated in place like
 // the platform's private-profile service, then written whole through a temporary file and a
-// rename so that a crash or a full disk never leaves half a file. UI thread only.
+// rename so that a crash or a full disk never leaves half a file (in place where no temporary
+// file can be made). UI thread only.
 #pragma once
 
 #include <cstdint>
@@ -58,8 +59,10 @@ class TIniFile {
   std::string Text() const;
 
   // Writes Text() to `path` through a temporary file in the same folder, flushed to disk and
-  // renamed over it; a file that exists keeps its permissions. On any failure `path` is left as
-  // it was and the temporary file removed. A file the user may not write is refused, although
+  // renamed over it; a file that exists keeps its owner and permissions. Where the folder takes
+  // no temporary file, or the owner could not be kept, an existing file is rewritten in place.
+  // On any failure `path` is left as it was (in place: as far as the system lets the old bytes
+  // back) and the temporary file removed. A file the user may not write is refused, although
   // the rename could replace it.
   TIniWriteResult Save(const std::string& path) const;
 

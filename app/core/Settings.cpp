@@ -1,5 +1,8 @@
 #include "Settings.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -73,6 +76,28 @@ std::string RunningExecutablePath() {
   std::error_code ec;
   auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string() : path.string();
+}
+
+std::string SettingsFileLocation(std::string_view executable_path, const char* xdg_config_home,
+                                 const char* home) {
+  namespace fs = std::filesystem;
+  std::string beside = SettingsFileNameFor(executable_path);
+  fs::path folder = fs::path(beside).parent_path();
+  if (folder.empty()) folder = ".";
+  if (::access(folder.c_str(), W_OK | X_OK) == 0 || ::access(beside.c_str(), W_OK) == 0) {
+    return beside;
+  }
+  fs::path config;
+  if (xdg_config_home && xdg_config_home[0] == '/') {
+    config = xdg_config_home;
+  } else if (home && home[0] != '\0') {
+    config = fs::path(home) / ".config";
+  } else if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir) {
+    config = fs::path(user->pw_dir) / ".config";
+  } else {
+    return beside;  // nowhere better: the write will be refused and said so
+  }
+  return (config / "tocsin" / "tocsin.ini").string();
 }
 
 int ThresholdBoxValue(double db) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -228,24 +231,51 @@ TEST(OWLockGroups, JoinedObjectsShareOneLockUntilOneLeaves) {
   EXPECT_TRUE(a.SharesLockWith(b));
 }
 
-TEST(OWGlobalLock, ReentersForReadingAndWritingOnOneThread) {
-  auto& global = TOWGlobalLockObject();
-  global.BeginRead();
-  global.BeginRead();
-  global.BeginWrite();  // only this thread reads: the write is granted
-  global.BeginRead();
-  global.BeginWrite();
-  global.EndWrite();
-  global.EndRead();
-  global.EndWrite();
-  global.EndRead();
-  global.EndRead();
-  // Fully released: another thread can write.
-  std::thread other([&] {
-    global.BeginWrite();
-    global.EndWrite();
+TEST(OWGlobalLock, ReentersOnOneThreadAndLetsAnotherWriteOnlyOnceFullyReleased) {
+  TOWMultiReadExclusiveWriteSynchronizer lock;
+  std::promise<void> holding, release, written;
+  std::future<void> release_signal = release.get_future();
+  // One thread nests reads and writes, then keeps one read until told to let go.
+  std::thread reader([&] {
+    lock.BeginRead();
+    lock.BeginRead();
+    lock.BeginWrite();  // only this thread reads: the write is granted
+    lock.BeginRead();
+    lock.BeginWrite();
+    lock.EndWrite();
+    lock.EndRead();
+    lock.EndWrite();
+    lock.EndRead();
+    holding.set_value();
+    release_signal.wait();
+    lock.EndRead();
   });
-  other.join();
+  std::thread writer;
+  const bool nested = holding.get_future().wait_for(std::chrono::seconds(10)) ==
+                      std::future_status::ready;
+  EXPECT_TRUE(nested) << "nesting on one thread deadlocked";
+  std::future<void> written_signal = written.get_future();
+  if (nested) {
+    writer = std::thread([&] {
+      lock.BeginWrite();
+      written.set_value();
+      lock.EndWrite();
+    });
+    EXPECT_EQ(written_signal.wait_for(std::chrono::milliseconds(100)),
+              std::future_status::timeout)
+        << "another thread wrote while a read was held";
+    release.set_value();
+    EXPECT_EQ(written_signal.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the writer never got in after the last read ended";
+  }
+  // A deadlocked thread cannot be joined; the failure above says why.
+  if (written_signal.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    reader.join();
+    writer.join();
+  } else {
+    reader.detach();
+    if (writer.joinable()) writer.detach();
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstring>
 #include <thread>
 
@@ -107,16 +109,28 @@ TEST(MidiOutJack, CloseWhileTheCaptureThreadSends) {
   ASSERT_EQ(service.Open(handle, kMidiMapper, nullptr, nullptr), kMidiOk);
 
   std::atomic<int> sent{0};
-  std::atomic<bool> refused{false};
+  std::atomic<bool> refused{false}, give_up{false};
   std::thread capture([&] {
-    while (!refused.load()) {
+    while (!refused.load() && !give_up.load()) {
       const TMidiResult r = service.ShortMsg(handle, 0x403C90);
       if (r == kMidiOk) sent.fetch_add(1);
       if (r == kMidiErrInvalidHandle) refused = true;
     }
   });
-  while (sent.load() < 100) std::this_thread::yield();
+  // Both waits end by themselves; the sender stops on either outcome.
+  auto wait_for = [](const std::atomic<bool>& done_flag, const std::function<bool()>& pred) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    while (!pred() && !done_flag.load() && std::chrono::steady_clock::now() < end)
+      std::this_thread::yield();
+    return pred();
+  };
+  const bool sending = wait_for(refused, [&] { return sent.load() >= 100; });
+  EXPECT_TRUE(sending) << "only " << sent.load() << " messages went out";
   EXPECT_EQ(service.Close(handle), kMidiOk);
+  const std::atomic<bool> never{false};
+  EXPECT_TRUE(wait_for(never, [&] { return refused.load(); }))
+      << "the sender was never told the port closed";
+  give_up = true;
   capture.join();
   EXPECT_EQ(service.ShortMsg(handle, 0x403C90), kMidiErrInvalidHandle);
   EXPECT_EQ(service.Close(handle), kMidiErrInvalidHandle);

@@ -4,15 +4,13 @@
 
 #include "platform/SteadyClock.h"
 
-// Capture thread: posts each change of state once, never waits for the UI thread.
+// Capture thread: the notes go to the MIDI port; the indicators are the window's business (its
+// own end-to-end tests watch them).
 class TRealTriggerChain::TActions final : public ITriggerActions {
  public:
-  TActions(TRealTriggerChain& chain, TMidiNoteTrigger& notes) : chain_(chain), notes_(notes) {}
-  void SetClipVisible(bool visible) override { Post(clip_, TIndicator::Clip, visible); }
-  void SetThresholdLight(int channel, bool lit) override {
-    Post(light_[channel], channel == 0 ? TIndicator::ThresholdLight0 : TIndicator::ThresholdLight1,
-         lit);
-  }
+  explicit TActions(TMidiNoteTrigger& notes) : notes_(notes) {}
+  void SetClipVisible(bool) override {}
+  void SetThresholdLight(int, bool) override {}
   void ShowVelocity(int, int) override {}
   void NoteOn(int channel, int velocity) override { notes_.NoteOn(channel, velocity); }
   void NoteOff(int channel) override { notes_.NoteOff(channel); }
@@ -21,16 +19,7 @@ class TRealTriggerChain::TActions final : public ITriggerActions {
   void RefreshLevels(double, double) override {}
 
  private:
-  void Post(int& last, TIndicator::TWhat what, bool on) {
-    if (last == int(on)) return;
-    last = on;
-    TRealTriggerChain* chain = &chain_;
-    chain_.ui_.Post([chain, what, on] { chain->OnIndicator(what, on); });
-  }
-  TRealTriggerChain& chain_;
   TMidiNoteTrigger& notes_;
-  int clip_ = -1;
-  int light_[2] = {-1, -1};
 };
 
 // The MIDI activity light is not watched here.
@@ -48,7 +37,7 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
       view_(std::make_unique<TActivityView>()),
       notes_(std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_}, controls_,
                                                 *view_)),
-      actions_(std::make_unique<TActions>(*this, *notes_)),
+      actions_(std::make_unique<TActions>(*notes_)),
       detector_(std::make_unique<TTriggerDetector>(
           TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
           SystemTickClock())),
@@ -122,14 +111,4 @@ void TRealTriggerChain::Stop() {
 
 bool TRealTriggerChain::Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
   return ui_.RunUntil(pred, timeout);
-}
-
-void TRealTriggerChain::OnIndicator(TIndicator::TWhat what, bool on) {
-  if (!ui_.IsMainThread()) off_ui_thread_ = true;
-  indicators_.push_back({what, on});
-  if (what == TIndicator::Clip) {
-    clip_ = on;
-  } else {
-    light_[what == TIndicator::ThresholdLight0 ? 0 : 1] = on;
-  }
 }

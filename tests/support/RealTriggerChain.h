@@ -1,8 +1,7 @@
 // The program's whole capture road without its window, on the back-ends the program uses with a
 // JACK server: capture from a JACK client (TALAudioIn on the JACK client's wave input), the
 // processing filter, the block handler, note triggering and TMidiOutput on its MIDI service. The
-// thread that builds it plays the UI thread: indicator changes are posted to it and recorded there,
-// in the order they arrive.
+// thread that builds it plays the UI thread.
 #pragma once
 
 #include <chrono>
@@ -25,13 +24,6 @@
 
 class TRealTriggerChain {
  public:
-  // One indicator change as the UI thread applied it.
-  struct TIndicator {
-    enum TWhat { Clip, ThresholdLight0, ThresholdLight1 } What;
-    bool On;
-    bool operator==(const TIndicator&) const = default;
-  };
-
   // Opens the back-ends on the JACK server named by JACK_DEFAULT_SERVER; client is the name our
   // JACK client takes there.
   explicit TRealTriggerChain(const std::string& client);
@@ -49,18 +41,12 @@ class TRealTriggerChain {
 
   // UI thread: runs posted changes until pred holds or timeout passes.
   bool Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
-  const std::vector<TIndicator>& Indicators() const { return indicators_; }
-  bool ClipVisible() const { return clip_; }
-  bool ThresholdLight(int channel) const { return light_[channel]; }
-  // True when every indicator change ran on the UI thread.
-  bool IndicatorsOnUiThread() const { return !off_ui_thread_; }
   // Capture thread blocks handled so far.
   uint64_t Blocks() const { return blocks_.load(std::memory_order_acquire); }
 
  private:
   class TActions;
   class TActivityView;
-  void OnIndicator(TIndicator::TWhat what, bool on);
 
   TLoopDispatcher ui_;
   TJackClient jack_;
@@ -81,10 +67,4 @@ class TRealTriggerChain {
   TALGenericFilter filter_;
   std::atomic<uint64_t> blocks_{0};
   bool running_ = false;
-
-  // UI thread only.
-  std::vector<TIndicator> indicators_;
-  bool clip_ = false;
-  bool light_[2] = {false, false};
-  bool off_ui_thread_ = false;
 };

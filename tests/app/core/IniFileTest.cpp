@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <random>
 
 #include "IniFile.h"
@@ -99,16 +101,104 @@ TEST_F(IniFileSaving, ALinkKeepsPointingAtTheSettings) {
   EXPECT_EQ(ReadBytes(real), "[Main]\nA=5\n");
 }
 
-TEST_F(IniFileSaving, AReadOnlyFileIsRefused) {
-  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
-  WriteBytes(path, "[Main]\nA=1\n");
-  chmod(path.c_str(), 0444);
-  TIniFile ini;
-  ini.WriteInteger("Main", "A", 2);
-  TIniWriteResult result = ini.Save(path);
-  EXPECT_FALSE(result.Ok);
-  EXPECT_EQ(result.Error, std::errc::permission_denied);
+// Permissions bind only ordinary users: these run as one, whoever starts the tests.
+class IniFileSavingAsAUser : public IniFileSaving {};
+
+TEST_F(IniFileSavingAsAUser, AReadOnlyFileIsRefused) {
+  RunAsOrdinaryUser(folder.path(), [&] {
+    WriteBytes(path, "[Main]\nA=1\n");
+    chmod(path.c_str(), 0444);
+    TIniFile ini;
+    ini.WriteInteger("Main", "A", 2);
+    TIniWriteResult result = ini.Save(path);
+    EXPECT_FALSE(result.Ok);
+    EXPECT_EQ(result.Error, std::errc::permission_denied);
+  });
   EXPECT_EQ(ReadBytes(path), "[Main]\nA=1\n");
+}
+
+TEST_F(IniFileSavingAsAUser, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
+  RunAsOrdinaryUser(folder.path(), [&] {
+    WriteBytes(path, "[Main]\nA=1\nlong line that the new text no longer has\n");
+    chmod(path.c_str(), 0620);
+    struct stat before, after;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    chmod(folder.path().c_str(), 0555);
+    TIniFile ini;  // shorter than the file: the rest must go
+    ini.WriteInteger("Main", "A", 2);
+    TIniWriteResult result = ini.Save(path);
+    chmod(folder.path().c_str(), 0755);
+    EXPECT_TRUE(result.Ok) << result.Error.message();
+    EXPECT_EQ(ReadBytes(path), "[Main]\nA=2\n");
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the same file, not a replacement";
+    EXPECT_EQ(after.st_mode & 07777, 0620u);
+    EXPECT_EQ(folder.EntryCount(), 1u);
+
+    // A write that fails part way, as on a full disk (the file-size limit stands in for it),
+    // puts the old bytes back.
+    chmod(folder.path().c_str(), 0555);
+    TIniFile longer;
+    longer.WriteString("Main", "A", std::string(200, 'x'));
+    rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit small = old_limit;
+    small.rlim_cur = 100;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    TIniWriteResult full = longer.Save(path);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    chmod(folder.path().c_str(), 0755);
+    EXPECT_EQ(full.Error, std::errc::file_too_large);
+    EXPECT_EQ(ReadBytes(path), "[Main]\nA=2\n");
+  });
+
+  // No file and a folder that takes none: refused.
+  std::string none = folder / "sub/none.ini";
+  RunAsOrdinaryUser(folder.path(), [&] {
+    std::filesystem::create_directory(folder / "sub");
+    chmod((folder / "sub").c_str(), 0555);
+    TIniFile ini;
+    ini.WriteInteger("Main", "A", 2);
+    EXPECT_EQ(ini.Save(none).Error, std::errc::permission_denied);
+  });
+  EXPECT_FALSE(std::filesystem::exists(none));
+}
+
+// Root saving a user's file, and a user saving a file root shares with them: the file keeps its
+// owner and mode either way. Only root can set up a file of someone else's.
+TEST_F(IniFileSaving, TheFileKeepsItsOwnerWhoeverSavesIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+  WriteBytes(path, "[Main]\nA=1\n");
+  ASSERT_EQ(chown(path.c_str(), OrdinaryUid(), OrdinaryGid()), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  TIniFile ini = TIniFile::Load(path);
+  ini.WriteInteger("Main", "A", 2);
+  ASSERT_TRUE(ini.Save(path).Ok);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, OrdinaryUid());
+  EXPECT_EQ(st.st_gid, OrdinaryGid());
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadBytes(path), "[Main]\nA=2\n");
+
+  std::string shared = folder / "shared.ini";
+  WriteBytes(shared, "[Main]\nA=1\n");
+  ASSERT_EQ(chmod(shared.c_str(), 0666), 0);
+  // The ordinary user may write into the folder, so a replacement could be made, but not given
+  // to root.
+  std::filesystem::remove(path);
+  RunAsOrdinaryUser(folder.path(), [&] {
+    TIniFile mine = TIniFile::Load(shared);
+    mine.WriteInteger("Main", "A", 3);
+    EXPECT_TRUE(mine.Save(shared).Ok);
+  });
+  ASSERT_EQ(stat(shared.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(ReadBytes(shared), "[Main]\nA=3\n");
+  EXPECT_EQ(folder.EntryCount(), 1u) << "no temporary file left";
 }
 
 TEST_F(IniFileSaving, AFolderInPlaceOfTheFileIsRefusedAndCleanedUp) {

@@ -391,18 +391,63 @@ TEST_F(SettingsTest, AWriteTheSystemRefusesReportsThePathAndChangesNothing) {
   EXPECT_EQ(result.Error, std::errc::no_such_file_or_directory);
 }
 
-TEST_F(SettingsTest, AnUnwritableFolderRefusesTheWrite) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  WriteMain("MidiOutChannel=7\n");
-  std::string before = ReadBytes(ini);
-  Load();
-  std::filesystem::permissions(
-      folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  TIniWriteResult result = Save();
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all);
-  EXPECT_FALSE(result.Ok);
-  EXPECT_EQ(result.Error, std::errc::permission_denied);
-  EXPECT_EQ(ReadBytes(ini), before);
+// Permissions bind only ordinary users: these run as one, whoever starts the tests.
+class SettingsAsAUser : public SettingsTest {};
+
+TEST_F(SettingsAsAUser, AFolderTheUserMayNotWriteStillTakesTheWritableFileButNotAReadOnlyOne) {
+  RunAsOrdinaryUser(folder.path(), [&] {
+    WriteMain("MidiOutChannel=7\n");
+    Load();
+    audio.RightThres = -12;
+    std::filesystem::permissions(
+        folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    TIniWriteResult written = Save();
+    chmod(ini.c_str(), 0444);
+    const std::string kept = ReadBytes(ini);
+    audio.RightThres = -3;
+    TIniWriteResult refused = Save();
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all);
+
+    EXPECT_TRUE(written.Ok) << written.Error.message();
+    EXPECT_NE(kept.find("MidiOutChannel=7\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("TocsinRightThres=-12\n"), std::string::npos) << kept;
+    EXPECT_FALSE(refused.Ok);
+    EXPECT_EQ(refused.Error, std::errc::permission_denied);
+    EXPECT_EQ(ReadBytes(ini), kept);
+    EXPECT_EQ(CannotWriteMessage(ini), "Impossible d'écrire dans " + ini);
+  });
+}
+
+// An installed program cannot write beside itself: its settings go to the user's folder.
+TEST_F(SettingsAsAUser, AnInstalledProgramKeepsItsSettingsInTheUsersConfigurationFolder) {
+  RunAsOrdinaryUser(folder.path(), [&] {
+    const std::string exe = folder / "bin/tocsin";
+    std::filesystem::create_directory(folder / "bin");
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini")
+        << "a folder the user may write keeps the file beside the executable";
+    WriteBytes(folder / "bin/tocsin.ini", "[Main]\n");
+    chmod((folder / "bin/tocsin.ini").c_str(), 0444);
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini")
+        << "even when the file there is read-only: its refusal is said at close";
+    std::filesystem::remove(folder / "bin/tocsin.ini");
+
+    chmod((folder / "bin").c_str(), 0555);
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), "/cfg/tocsin/tocsin.ini");
+    EXPECT_EQ(SettingsFileLocation(exe, nullptr, "/home/u"), "/home/u/.config/tocsin/tocsin.ini");
+    EXPECT_EQ(SettingsFileLocation(exe, "", "/home/u"), "/home/u/.config/tocsin/tocsin.ini");
+    EXPECT_EQ(SettingsFileLocation(exe, "rel/cfg", "/home/u"), "/home/u/.config/tocsin/tocsin.ini")
+        << "a relative configuration folder is no configuration folder";
+
+    // A file an administrator put beside the program for everybody stays in use.
+    chmod((folder / "bin").c_str(), 0755);
+    WriteBytes(folder / "bin/tocsin.ini", "[Main]\n");
+    chmod((folder / "bin/tocsin.ini").c_str(), 0644);
+    chmod((folder / "bin").c_str(), 0555);
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini");
+    chmod((folder / "bin/tocsin.ini").c_str(), 0444);
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), "/cfg/tocsin/tocsin.ini");
+    chmod((folder / "bin").c_str(), 0755);
+  });
 }
 
 TEST_F(SettingsTest, AFullDiskLeavesTheOldFileWholeAndNoTemporaryFile) {

@@ -152,9 +152,8 @@ TEST_F(WindowTest, TheWindowStaysResponsiveWhileBlocksStreamAndStopEndsThem) {
   QTimer::singleShot(50, [&] { fired = true; });
   EXPECT_TRUE(PumpUntil([&] { return fired && blocks > 200; }));
 
-  const auto t0 = std::chrono::steady_clock::now();
   D().ActTriggerStop->trigger();
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+  EXPECT_TRUE(RunFlags.StopAck.load()) << "the streaming capture thread answered the stop";
   stop = true;
   capture.join();
   PumpUntil([] { return false; }, std::chrono::milliseconds(200));

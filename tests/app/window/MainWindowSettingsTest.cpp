@@ -59,3 +59,12 @@ TEST_F(WindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCl
   EXPECT_TRUE(errors[0].startsWith("Impossible d'écrire dans ")) << errors[0].toStdString();
   EXPECT_TRUE(errors[0].contains(QString::fromStdString(IniPath())));
 }
+
+TEST_F(WindowTest, TheFirstCloseMakesTheFolderOfAPerUserSettingsFile) {
+  ini_name = "config/tocsin/tocsin.ini";
+  Make();
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+  EXPECT_TRUE(ReadFile(IniPath()).startsWith("[Main]\nAudioInputDeviceName=Default\n"))
+      << ReadFile(IniPath()).toStdString();
+}

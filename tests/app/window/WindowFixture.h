@@ -60,7 +60,8 @@ class WindowTest : public ::testing::Test {
 
   const TMainWindowDesign& D() const { return window->Design(); }
   // Each test has a settings file of its own, in a folder that goes away with the test.
-  std::string IniPath() const { return ini_dir.filePath("tocsin.ini").toStdString(); }
+  std::string IniPath() const { return ini_dir.filePath(ini_name).toStdString(); }
+  QString ini_name = "tocsin.ini";
 
   // A 16-bit stereo block whose positive peaks sit at the given levels.
   static IALAudioBufferPtr BlockAtDb(double left_db, double right_db, uint32_t frames = 64) {

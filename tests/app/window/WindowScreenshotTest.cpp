@@ -1,28 +1,48 @@
 // Renders the main window, each of its pages and the about window to PNG files in the build
-// folder, for a look by eye; checks that each picture is the window's size and not blank.
+// folder, for a look by eye, and probes the pixels of the indicators in the window's picture.
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
 #include <QStatusBar>
 
 #include "WindowFixture.h"
+#include "AdStatLt.h"
 #include "frmAbout.h"
 
 namespace {
-// More than a handful of colours: the picture holds controls, not an empty fill.
-int DistinctColours(const QImage& image) {
-  QSet<QRgb> colours;
-  for (int y = 0; y < image.height(); y += 3)
-    for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
-  return colours.size();
-}
-
-QString Save(QWidget& widget, const QString& name) {
+QImage Save(QWidget& widget, const QString& name) {
   const QString path = QDir(TOCSIN_SCREENSHOT_DIR).filePath(name);
   QImage image = widget.grab().toImage();
   EXPECT_TRUE(image.save(path)) << path.toStdString();
-  EXPECT_GT(DistinctColours(image), 8) << name.toStdString();
-  return path;
+  return image;
+}
+
+// The colour the window's picture shows at a point of one of its controls (in the control's
+// own coordinates).
+QColor Probe(const QImage& image, QWidget& window, const QWidget* control, QPoint at) {
+  const QPoint p = control->mapTo(&window, at) * image.devicePixelRatio();
+  return image.pixelColor(p);
+}
+
+::testing::AssertionResult Near(const QColor& got, const QColor& want) {
+  const int d = std::abs(got.red() - want.red()) + std::abs(got.green() - want.green()) +
+                std::abs(got.blue() - want.blue());
+  if (d <= 60) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << got.name().toStdString() << " is not "
+                                       << want.name().toStdString();
+}
+
+QPoint Centre(const QWidget* w) { return QPoint(w->width() / 2, w->height() / 2); }
+
+// Whether any pixel of a bar's middle row between x0 and x1 (in the bar's coordinates) differs
+// from one picture to the other.
+bool BarChanged(const QImage& before, const QImage& after, QWidget& window, const QWidget* bar,
+                int x0, int x1) {
+  for (int x = x0; x < x1; ++x) {
+    const QPoint at(x, bar->height() / 2);
+    if (Probe(before, window, bar, at) != Probe(after, window, bar, at)) return true;
+  }
+  return false;
 }
 }  // namespace
 
@@ -33,18 +53,34 @@ TEST_F(WindowTest, GrabsTheMainWindowItsPagesAndTheAboutWindow) {
   EXPECT_EQ(window->centralWidget()->width(), kMainClientWidth);
   EXPECT_EQ(window->centralWidget()->height() + D().StatusBar1->height(), kMainClientHeight);
   const char* const pages[4] = {"entree_audio", "traitement", "sortie_midi", "sortie_audio"};
+  QImage stopped;
   for (int i = 0; i < 4; ++i) {
     D().PageControl1->setCurrentIndex(i);
     QCoreApplication::processEvents();
-    Save(*window, QString("window_%1.png").arg(pages[i]));
+    QImage image = Save(*window, QString("window_%1.png").arg(pages[i]));
+    if (i == 0) stopped = image;
   }
+  const TMainWindowDesign& d = D();
+  for (const TApdStatusLight* led : {d.ledAudioInState, d.LedMidiOutState, d.ledLeftThres})
+    EXPECT_TRUE(Near(Probe(stopped, *window, led, Centre(led)), led->NotLitColor()))
+        << led->objectName().toStdString() << " shows unlit";
 
   // Running, with a loud left block: bars, readouts, lights and CLIP lit.
-  D().PageControl1->setCurrentIndex(0);
-  D().ActTriggerStart->trigger();
+  d.PageControl1->setCurrentIndex(0);
+  d.ActTriggerStart->trigger();
   DeliverOnCaptureThread(BlockAtDb(0, -12));
-  ASSERT_TRUE(PumpUntil([&] { return !D().lblClip->isHidden(); }));
-  Save(*window, "window_running.png");
+  ASSERT_TRUE(PumpUntil([&] { return !d.lblClip->isHidden(); }));
+  ASSERT_TRUE(PumpUntil([&] { return d.VuAudioLeft->Position() == 0; }));
+  QImage running = Save(*window, "window_running.png");
+  for (const TApdStatusLight* led : {d.ledAudioInState, d.LedMidiOutState, d.ledLeftThres})
+    EXPECT_TRUE(Near(Probe(running, *window, led, Centre(led)), led->LitColor()))
+        << led->objectName().toStdString() << " shows lit";
+  EXPECT_TRUE(Near(Probe(running, *window, d.lblClip, QPoint(3, 3)), Qt::red)) << "CLIP shows";
+  // 0 dB fills the left bar to its end; -12 dB leaves the right bar's last tenth dark.
+  const int w = d.VuAudioLeft->width();
+  EXPECT_TRUE(BarChanged(stopped, running, *window, d.VuAudioLeft, w * 9 / 10, w));
+  EXPECT_TRUE(BarChanged(stopped, running, *window, d.VuAudioRight, 0, w / 10));
+  EXPECT_FALSE(BarChanged(stopped, running, *window, d.VuAudioRight, w * 9 / 10, w));
 
   TfmAbout about(window.get());
   about.show();

@@ -6,7 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QFile>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -215,7 +215,23 @@ TEST_F(MainWindowE2e, CloseWhileAudioFlowsClosesEverythingAndSavesTheSettings) {
   EXPECT_EQ(client->MidiCount(), at_close);
   EXPECT_EQ(Bytes(client->Midi()).back()[0], 0x80);
   EXPECT_TRUE(RunFlags.Closing);
-  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(IniPath())));
+  // What the user chose is what the next start finds.
+  QFile file(QString::fromStdString(IniPath()));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const std::string saved = file.readAll().toStdString();
+  const std::vector<std::string> lines = {
+      "[Main]\n",
+      "AudioInputDeviceName=" + client->Name() + "\n",
+      "AudioInputBufferSize=256\n",
+      "AudioInputSampleRate=" + std::to_string(client->SampleRate()) + "\n",
+      "TocsinLeftThres=-40\n",
+      "TocsinRightThres=-45\n",
+      "MidiOutDeviceName=" + CutUtf8(client->MidiInPort(), kMidiProductNameMax) + "\n",
+      "MidiOutChannel=1\n",
+      "MidiOutNote0=Do3\n"};
+  for (const std::string& line : lines) {
+    EXPECT_NE(saved.find(line), std::string::npos) << "missing " << line << "in:\n" << saved;
+  }
   watch.reset();
   window.reset();
   ASSERT_TRUE(PumpFrames(8192));
