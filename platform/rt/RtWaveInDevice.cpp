@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "DeadServerRelease.h"
+#include "RtServerMonitor.h"
 #include "platform/CaptureSamples.h"
 
 namespace {
@@ -54,6 +56,8 @@ bool TRtWaveInDevice::TryOpen(unsigned device_id, unsigned rate) {
   RtAudio::StreamOptions options;
   options.streamName = "Tocsin";
   unsigned frames = kRequestedPeriod;
+  SilenceRtAudioNotices();
+  losses_at_open_ = JackServerLosses();
   try {
     audio_->openStream(nullptr, &input, RTAUDIO_FLOAT32, rate, &frames, &TRtWaveInDevice::OnAudio,
                        this, &options);
@@ -103,9 +107,11 @@ void TRtWaveInDevice::Start() {
 void TRtWaveInDevice::Reset() {
   {
     std::lock_guard lock(call_mutex_);
-    // When the server vanished, RtAudio has closed the stream itself: nothing left to stop.
+    // A dead server's stream is RtAudio's to close (it does so by itself): never call into it.
     try {
-      if (audio_ && audio_->isStreamOpen() && audio_->isStreamRunning()) audio_->abortStream();
+      if (audio_ && ServerStillThere(losses_at_open_) && audio_->isStreamOpen() &&
+          audio_->isStreamRunning())
+        audio_->abortStream();
     } catch (const std::exception&) {
     }
   }
@@ -124,14 +130,7 @@ void TRtWaveInDevice::Reset() {
 
 void TRtWaveInDevice::Close() {
   std::lock_guard lock(call_mutex_);
-  if (!audio_) return;
-  try {
-    if (audio_->isStreamOpen()) {
-      if (audio_->isStreamRunning()) audio_->abortStream();
-      audio_->closeStream();
-    }
-  } catch (const std::exception&) {
-  }
+  ReleaseRtAudio(audio_, losses_at_open_);
 }
 
 int TRtWaveInDevice::OnAudio(void*, void* in, unsigned frames, double, RtAudioStreamStatus,

@@ -50,7 +50,7 @@ TEST_F(ChainJackTest, RenderedTakeSendsTheBytesTheLiveRoadSent) {
       .Clip(0, kSeg)
       .Silence(kSeg)  // velocity 127
       .Burst(0, -44.9, kSeg)
-      .Silence(kSeg);  // a hair above -45 dB: velocity 0
+      .Silence(kSeg);  // a hair above -45 dB: velocity 1
   const auto live = Play(s, 6);
   ASSERT_EQ(live.size(), 6u);
 

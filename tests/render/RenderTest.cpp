@@ -187,9 +187,9 @@ TEST_F(RenderTest, KnownBlocksGiveTheBytesWorkedOutByHand) {
   std::vector<uint8_t> rendered;
   for (const auto& m : r.messages) rendered.insert(rendered.end(), m.Bytes.begin(), m.Bytes.end());
   // The clip's note (Sol8 = 127 on channel 16, full velocity), its note-off at the end of block
-  // 3, then the hair above -3 dB (velocity 0).
+  // 3, then the hair above -3 dB (the lowest velocity a note-on carries, 1).
   EXPECT_EQ(rendered,
-            (std::vector<uint8_t>{0x9F, 127, 127, 0x8F, 127, 64, 0x9F, 127, 0, 0x8F, 127, 64}));
+            (std::vector<uint8_t>{0x9F, 127, 127, 0x8F, 127, 64, 0x9F, 127, 1, 0x8F, 127, 64}));
   ASSERT_EQ(r.messages.size(), 4u);
   EXPECT_EQ(r.messages[0].Frame, block * 1 + 100);
   EXPECT_EQ(r.messages[1].Frame, block * 4);
