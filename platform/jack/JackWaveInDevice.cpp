@@ -3,16 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-inline int32_t ToInt16(float x) {
-  const long v = std::lrintf(x * 32768.0f);
-  return static_cast<int32_t>(std::clamp<long>(v, -32768, 32767));
-}
-inline uint8_t ToUInt8(float x) {
-  const long v = std::lrintf(x * 128.0f) + 128;
-  return static_cast<uint8_t>(std::clamp<long>(v, 0, 255));
-}
-}  // namespace
+#include "platform/CaptureSamples.h"
 
 TJackWaveInDevice::TJackWaveInDevice(TJackClient& client, std::vector<std::string> sources,
                                      const TWaveInFormat& format, TWaveInCallback callback)
@@ -137,9 +128,9 @@ void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, 
     uint8_t* p = current_->data + filled_;
     for (size_t i = 0; i < n * channels; ++i) {
       if (format_.bits == 8) {
-        *p++ = ToUInt8(in[i]);
+        *p++ = CaptureSampleToUInt8(in[i]);
       } else {
-        const int32_t v = ToInt16(in[i]);
+        const int32_t v = CaptureSampleToInt16(in[i]);
         *p++ = static_cast<uint8_t>(v & 0xFF);
         *p++ = static_cast<uint8_t>((v >> 8) & 0xFF);
       }

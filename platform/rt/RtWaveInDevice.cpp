@@ -5,20 +5,12 @@
 
 #include "DeadServerRelease.h"
 #include "RtServerMonitor.h"
+#include "platform/CaptureSamples.h"
 
 namespace {
 constexpr size_t kRingCapacity = 4096;
 // Frames asked of RtAudio per callback; servers with a fixed period (JACK) use their own.
 constexpr unsigned kRequestedPeriod = 256;
-
-inline int32_t ToInt16(float x) {
-  const long v = std::lrintf(x * 32768.0f);
-  return static_cast<int32_t>(std::clamp<long>(v, -32768, 32767));
-}
-inline uint8_t ToUInt8(float x) {
-  const long v = std::lrintf(x * 128.0f) + 128;
-  return static_cast<uint8_t>(std::clamp<long>(v, 0, 255));
-}
 }  // namespace
 
 TRtWaveInDevice::TRtWaveInDevice(RtAudio::Api api, unsigned device_id, const TWaveInFormat& format,
@@ -184,9 +176,9 @@ void TRtWaveInDevice::Push(const float* in, size_t frames) {
     uint8_t* p = block->data + filled_;
     for (size_t i = 0; i < n * channels; ++i) {
       if (format_.bits == 8) {
-        *p++ = ToUInt8(in[i]);
+        *p++ = CaptureSampleToUInt8(in[i]);
       } else {
-        const int32_t v = ToInt16(in[i]);
+        const int32_t v = CaptureSampleToInt16(in[i]);
         *p++ = static_cast<uint8_t>(v & 0xFF);
         *p++ = static_cast<uint8_t>((v >> 8) & 0xFF);
       }
