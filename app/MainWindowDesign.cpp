@@ -307,8 +307,10 @@ void BuildStatusBar(QMainWindow& w, TMainWindowDesign& d) {
   d.StatusBar1 = new QStatusBar(&w);
   d.StatusBar1->setObjectName("StatusBar1");
   d.StatusBar1->setSizeGripEnabled(false);
-  for (int width : {300, 50}) {
+  for (int i = 0; i < 2; ++i) {
+    const int width = i == 0 ? 300 : 50;
     auto* panel = new QLabel(d.StatusBar1);
+    d.StatusPanel[i] = panel;
     panel->setFixedWidth(width);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);

@@ -85,6 +85,7 @@ struct TMainWindowDesign {
   QLabel* lblAudioOutLastVol[2] = {};
 
   QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusPanel[2] = {};  // 300 and 50 pixels wide
 };
 
 // Client area of the main window, menu bar excluded.

@@ -6,6 +6,7 @@
 #include "platform/jack/JackWaveIn.h"
 #include "platform/jack/JackWaveOut.h"
 #include "platform/rt/RtMidiOutService.h"
+#include "platform/rt/RtServerMonitor.h"
 #include "platform/rt/RtSoundService.h"
 #include "platform/rt/RtWaveIn.h"
 #include "platform/rt/RtWaveOut.h"
@@ -20,6 +21,7 @@ TRealServices::TRealServices() : jack_(std::make_unique<TJackClient>("Tocsin")) 
   }
   // No JACK server answers: the desktop's sound system (PulseAudio, ALSA, the ALSA sequencer).
   jack_.reset();
+  server_ = std::make_unique<TRtServerMonitor>();
   wave_in_ = std::make_unique<TRtWaveIn>();
   wave_out_ = std::make_unique<TRtWaveOut>();
   midi_out_ = std::make_unique<TRtMidiOutService>("Tocsin");
@@ -33,6 +35,7 @@ TRealServices::~TRealServices() {
   wave_out_.reset();
   wave_in_.reset();
   jack_.reset();
+  server_.reset();
 }
 
 TWindowBackends TRealServices::Backends() {
@@ -41,7 +44,7 @@ TWindowBackends TRealServices::Backends() {
   b.WaveOut = wave_out_.get();
   b.MidiOut = midi_out_.get();
   b.Sound = sound_.get();
-  b.Server = jack_.get();
+  b.Server = jack_ ? static_cast<IServerMonitor*>(jack_.get()) : server_.get();
   return b;
 }
 

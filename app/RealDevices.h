@@ -1,5 +1,6 @@
 // The program's own back-ends: the system's MIDI ports, sound service and audio devices. When a
-// JACK server answers they all run on one JACK client of our own; otherwise on RtAudio/RtMidi.
+// JACK server answers they all run on one JACK client of our own; otherwise on RtAudio/RtMidi,
+// watched by a server monitor of their own.
 #pragma once
 
 #include <memory>
@@ -8,6 +9,7 @@
 #include "WindowDevices.h"
 
 class IMidiOutService;
+class IServerMonitor;
 class ISoundService;
 class IWaveIn;
 class IWaveOut;
@@ -26,6 +28,8 @@ class TRealServices {
 
  private:
   std::unique_ptr<TJackClient> jack_;
+  // RtAudio/RtMidi only. Last out: the others may still learn of a server loss while they close.
+  std::unique_ptr<IServerMonitor> server_;
   std::unique_ptr<IWaveIn> wave_in_;
   std::unique_ptr<IWaveOut> wave_out_;
   std::unique_ptr<IMidiOutService> midi_out_;

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <cstdlib>
 #include <exception>
@@ -17,8 +17,10 @@
 #include "EngineCaptureChain.h"
 #include "Settings.h"
 #include "frmAbout.h"
-#include "uMaths.h"
+#include "platform/ServerMonitor.h"
+#include "platform/SoundService.h"
 #include "platform/SteadyClock.h"
+#include "uMaths.h"
 
 TfmMain* fmMain = nullptr;
 
@@ -47,6 +49,7 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
   actions_.SetTargets(note_trigger_.get(), &sound_trigger_);
   report_ = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
   TimerMidiOut.setInterval(100);
+  WatchServer();
   ConnectHandlers();
   FormCreate();
   // Centred on the screen.
@@ -58,8 +61,10 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
 }
 
 TfmMain::~TfmMain() {
-  // The capture thread must not reach the window while it goes away.
+  // The capture thread must not reach the window while it goes away, nor the server monitor.
   RunFlags.Closing = true;
+  if (devices_.Server) devices_.Server->SetLossHandler({});
+  server_timer_.stop();
   try {
     if (devices_.Capture) {
       devices_.Capture->SetFilterEnabled(false);
@@ -118,13 +123,44 @@ void TfmMain::StartTrigger() {
   RunFlags.StopAck = false;
   RunFlags.StopRequest = false;
   RunFlags.Running = true;
-  SetCaptureActive(true);
-  SetOutputActive(true);
-  SetMidiActive(true);
+  // A step that fails leaves the window as Stop would: what was switched on goes off again,
+  // in reverse order, before the error reaches the caller.
+  int steps = 0;
+  try {
+    SetCaptureActive(true);
+    ++steps;
+    SetOutputActive(true);
+    PrepareSounds();
+    ++steps;
+    if (SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
+  } catch (...) {
+    UndoStart(steps);
+    throw;
+  }
+  ShowServerStatus(QString());
   UpdateRunControls();
 }
 
-void TfmMain::StopTrigger() {
+void TfmMain::UndoStart(int failed_step) {
+  AwaitStopAck();
+  RunFlags.Running = false;
+  if (note_trigger_) note_trigger_->ReleaseNotes();
+  // The failed step is undone too: it may have switched part of its device on.
+  const std::function<void()> undo[] = {[this] { SetCaptureActive(false); },
+                                        [this] { SetOutputActive(false); },
+                                        [this] { SetMidiActive(false); }};
+  for (int step = failed_step; step >= 0; --step) {
+    try {
+      undo[step]();
+    } catch (...) {
+      // the error shown is the one that made Start fail
+    }
+  }
+  ResetLevelDisplay();
+  UpdateRunControls();
+}
+
+void TfmMain::AwaitStopAck() {
   RunFlags.StopRequest = true;
   // The capture thread answers at its next gate check; without blocks nobody answers, and the
   // wait ends after a second. Window messages are not processed meanwhile.
@@ -134,12 +170,42 @@ void TfmMain::StopTrigger() {
          clock.GetTickCount() - start <= 1000) {
     std::this_thread::yield();
   }
+}
+
+void TfmMain::StopTrigger() {
+  StopDevices(false);
+}
+
+void TfmMain::StopDevices(bool server_lost) {
+  AwaitStopAck();
   RunFlags.Running = false;
-  SetCaptureActive(false);
-  SetOutputActive(false);
-  SetMidiActive(false);
+  // Every step runs even when one fails, so no device stays on behind a failed one; the first
+  // error is passed on once all have run.
+  std::exception_ptr first;
+  auto step = [&first](const std::function<void()>& fn) {
+    try {
+      fn();
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  };
+  step([this] { SetCaptureActive(false); });
+  step([this] { SetOutputActive(false); });
+  // The capture is off: no hit can start a note now, and the port can still send the note-offs.
+  if (note_trigger_) note_trigger_->ReleaseNotes(server_lost);
+  step([this] { SetMidiActive(false); });
   ResetLevelDisplay();
   UpdateRunControls();
+  if (first) std::rethrow_exception(first);
+}
+
+void TfmMain::PrepareSounds() {
+  if (!devices_.Sound) return;
+  std::vector<TSoundImagePtr> images;
+  for (const TMySound& slot : Sounds) {
+    if (slot.Wave && !slot.Wave->Sound().Empty()) images.push_back(slot.Wave->Sound().Image());
+  }
+  devices_.Sound->Prepare(images);
 }
 
 void TfmMain::SetCaptureActive(bool active) {
@@ -170,7 +236,8 @@ void TfmMain::UpdateRunControls() {
   d_.lstAudioInputSampleRate->setEnabled(!running);
   d_.lstMidiOut->setEnabled(!running);
   d_.ActTriggerStart->setEnabled(!running);
-  d_.ActTriggerStop->setEnabled(running);
+  // A restart waiting for the audio server is cancelled with Stop.
+  d_.ActTriggerStop->setEnabled(running || restart_pending_);
 }
 
 void TfmMain::Wait(uint32_t ms, bool pump) {
@@ -197,6 +264,7 @@ void TfmMain::ActTriggerStartExecute() {
 
 void TfmMain::ActTriggerStopExecute() {
   if (RunFlags.Closing) return;
+  CancelServerRestart();
   try {
     StopTrigger();
   } catch (const std::exception& e) {
@@ -227,10 +295,14 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 
 void TfmMain::FormCloseQuery() {
   RunFlags.Closing = true;  // the block handler and the MIDI sends are silent from here on
+  server_timer_.stop();
   if (RunFlags.Running) {
     // Each step is guarded: a device that fails to switch off must not stop the others from
     // switching off, nor keep the user from closing the program.
     try {
+      // Closing silences the capture thread's sends: the sounding notes end while the port is
+      // still open.
+      if (note_trigger_) note_trigger_->ReleaseNotes();
       SetMidiActive(false);
     } catch (...) {
     }
@@ -258,5 +330,6 @@ void TfmMain::FormCloseQuery() {
   Wait(500, true);
 }
 
-void TfmMain::FormClose() { SaveSettings(); }
-
+void TfmMain::FormClose() {
+  SaveSettings();
+}

@@ -47,6 +47,9 @@ class TfmMain : public QMainWindow {
   // Processes window messages (when pump) until more than ms milliseconds have passed.
   static void Wait(uint32_t ms, bool pump);
 
+  // Whether Start will run by itself once the lost audio server answers again.
+  bool ServerRestartPending() const { return restart_pending_; }
+
   // Where errors raised at Start are shown; the default is an error box. Tests replace it.
   void SetErrorReporter(std::function<void(const QString&)> report) { report_ = std::move(report); }
 
@@ -66,6 +69,18 @@ class TfmMain : public QMainWindow {
   void RefreshSnapshot();
   void ActTriggerStartExecute();
   void ActTriggerStopExecute();
+  void AwaitStopAck();
+  void StopDevices(bool server_lost);
+  void UndoStart(int failed_step);  // steps: 0 capture, 1 output and sounds, 2 MIDI port
+  void PrepareSounds();
+
+  // The audio server going away and coming back (frmMainServer.cpp).
+  void WatchServer();
+  void ServerLost(const std::string& reason);
+  void PollServer();
+  bool DevicesBack();
+  void CancelServerRestart();
+  void ShowServerStatus(const QString& text);
   void ActAppAboutExecute();
 
   // Devices and capture format (frmMainDevices.cpp).
@@ -120,4 +135,6 @@ class TfmMain : public QMainWindow {
   TMainSettingsView settings_view_{*this};
   std::function<void(const QString&)> report_;
   bool close_sequence_ran_ = false;
+  QTimer server_timer_;  // polls a lost server while a restart is pending
+  bool restart_pending_ = false;
 };

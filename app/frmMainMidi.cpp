@@ -36,6 +36,11 @@ void TfmMain::FillMidiLists() {
 }
 
 void TfmMain::lstMidiOutChange() {
+  // Nothing may keep sounding on a port the window no longer sends to.
+  if (note_trigger_) {
+    note_trigger_->ReleaseNotes();
+    note_trigger_->DropOwedNoteOffs();
+  }
   const int index = d_.lstMidiOut->currentIndex();
   ::SelectMidiPort(MyMidi.Output, MyMidi,
                    index < 0 ? std::string() : d_.lstMidiOut->currentText().toStdString());

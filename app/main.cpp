@@ -1,6 +1,7 @@
 // Tocsin: turns an audio input into MIDI notes or sounds. The program creates the main window
 // on the system's devices and runs the message loop until the window closes.
 #include <QApplication>
+#include <csignal>
 
 #include "AppIcon.h"
 #include "AppState.h"
@@ -8,6 +9,8 @@
 #include "frmMain.h"
 
 int main(int argc, char** argv) {
+  // A write to the socket of an audio server that died must fail, not end the program.
+  std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
   app.setApplicationName("Tocsin");
   app.setWindowIcon(TocsinIcon());

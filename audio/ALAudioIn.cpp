@@ -257,10 +257,16 @@ void TALAudioIn::BlockFilled(uintptr_t serial, TWaveInBlock* block) {
   if (it == params_.blocks.end()) return;
   // Held here: a sink may stop the capture, which destroys the record, while the buffer travels.
   const IALAudioBufferPtr buffer = (*it)->buffer;
-  output_pin_.SendData(buffer);
-  if (!first_block_done_) {
-    first_block_done_ = true;
-    output_pin_.Notify(std::make_shared<TOWSLResumeOperation>());
+  // Whatever a sink does with the block, the device gets a block back: a lost one would never
+  // be replaced, and enough of them starve the capture.
+  try {
+    output_pin_.SendData(buffer);
+    if (!first_block_done_) {
+      first_block_done_ = true;
+      output_pin_.Notify(std::make_shared<TOWSLResumeOperation>());
+    }
+  } catch (...) {
+    // a sink's error has nowhere to go on this thread
   }
   if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return;
   it = std::find_if(params_.blocks.begin(), params_.blocks.end(),

@@ -31,4 +31,8 @@ class ISoundService {
   virtual void Play(TSoundImagePtr image, uint32_t flags) = 0;
   // Stops the sound playing; harmless when nothing plays. Safe on any thread.
   virtual void Stop() = 0;
+  // Gets the output ready for these images (device open, images decoded), so that the first
+  // Play of one of them sounds as soon as the following ones. Returns at once; the work is done
+  // off the calling thread. UI thread, at Start. A service with nothing to prepare ignores it.
+  virtual void Prepare(const std::vector<TSoundImagePtr>& images) { (void)images; }
 };

@@ -1,6 +1,7 @@
 #include "MidiNoteTrigger.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "NoteNames.h"
 #include "midi/MidiOut.h"
@@ -24,34 +25,114 @@ int TMidiNoteTrigger::Status(int base, int channel_index) {
 }
 
 void TMidiNoteTrigger::NoteOn(int channel, int velocity) {
-  // Detection keeps the velocity within 0..127; anything else must still not reach the wire.
-  Note(channel, kNoteOnBase, std::clamp(velocity, 0, 127));
+  // Velocity 0 would be a note-off, anything above 127 not a data byte.
+  Note(channel, true, std::clamp(velocity, 1, 127));
 }
 
-void TMidiNoteTrigger::NoteOff(int channel) { Note(channel, kNoteOffBase, kNoteOffVelocity); }
+void TMidiNoteTrigger::NoteOff(int channel) {
+  Note(channel, false, kNoteOffVelocity);
+}
 
-// The selections are read at the moment of sending, so a note-off carries the channel and note
-// selected now. The sounding flag changes whether or not anything is sent.
-void TMidiNoteTrigger::Note(int channel, int base, int data2) {
+namespace {
+constexpr uint32_t kOnWire = 1u << 16;
+
+// Counts a capture-thread send from before its gate check to its end, so that ReleaseNotes,
+// run once the gate is closed, knows when no send can still touch the wire state.
+class TSending {
+ public:
+  explicit TSending(std::atomic<int>& count) : count_(count) {
+    count_.fetch_add(1, std::memory_order_seq_cst);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+  }
+  ~TSending() { count_.fetch_sub(1, std::memory_order_release); }
+  TSending(const TSending&) = delete;
+  TSending& operator=(const TSending&) = delete;
+
+ private:
+  std::atomic<int>& count_;
+};
+}  // namespace
+
+// A note-on reads the selections at the moment of sending; its note-off repeats the channel and
+// note that note-on carried, whatever the lists say by then, or the synthesiser would keep the
+// first note sounding. The sounding flag changes whether or not anything is sent.
+void TMidiNoteTrigger::Note(int channel, bool on, int data2) {
   if (channel != 0 && channel != 1) return;
-  const int status = Status(base, controls_.MidiChannelIndex.load(std::memory_order_relaxed));
-  const int note = MidiNoteForEntry(controls_.NoteIndex[channel].load(std::memory_order_relaxed));
-  s_.Midi.NoteOn(channel).store(base == kNoteOnBase, std::memory_order_release);
-  Deliver(status >= 0 && note >= 0, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
-          static_cast<uint8_t>(data2));
+  TSending sending(sending_);
+  int status = Status(on ? kNoteOnBase : kNoteOffBase,
+                      controls_.MidiChannelIndex.load(std::memory_order_relaxed));
+  int note = MidiNoteForEntry(controls_.NoteIndex[channel].load(std::memory_order_relaxed));
+  const uint32_t sounding = wire_[channel].load(std::memory_order_relaxed);
+  if (!on && sounding) {
+    status = kNoteOffBase | (sounding & 0x0F);
+    note = static_cast<int>((sounding >> 8) & 0x7F);
+  }
+  s_.Midi.NoteOn(channel).store(on, std::memory_order_release);
+  const TSent sent = Deliver(status >= 0 && note >= 0, static_cast<uint8_t>(status),
+                             static_cast<uint8_t>(note), static_cast<uint8_t>(data2));
+  if (on && sent == TSent::Sent) {
+    wire_[channel].store(
+        kOnWire | static_cast<uint32_t>(note) << 8 | (static_cast<uint32_t>(status) & 0x0F),
+        std::memory_order_relaxed);
+  } else if (!on && sent != TSent::Gated) {
+    wire_[channel].store(0, std::memory_order_relaxed);
+  }
 }
 
 void TMidiNoteTrigger::SendMidiShort(uint8_t status, uint8_t data1, uint8_t data2) {
+  TSending sending(sending_);
   Deliver(true, status, data1, data2);
 }
 
+void TMidiNoteTrigger::ReleaseNotes(bool server_lost) {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  // A send that passed its gate check before the gate closed takes microseconds to finish.
+  while (sending_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+  for (int channel = 0; channel < 2; ++channel) {
+    const uint32_t sounding = wire_[channel].exchange(0, std::memory_order_acq_rel);
+    s_.Midi.NoteOn(channel).store(false, std::memory_order_release);
+    if (!sounding) continue;
+    SendNoteOff(sounding);
+    if (server_lost) owed_[channel] = sounding;
+  }
+  view_.SetMidiDataLight(false);
+}
+
+void TMidiNoteTrigger::SendOwedNoteOffs() {
+  for (uint32_t& owed : owed_) {
+    if (!owed) continue;
+    // The capture thread may be sending at this very moment: the port then refuses this one.
+    for (int attempt = 0; attempt < 3 && owed; ++attempt) {
+      if (SendNoteOff(owed))
+        owed = 0;
+      else
+        std::this_thread::yield();
+    }
+  }
+}
+
+bool TMidiNoteTrigger::SendNoteOff(uint32_t sounding) {
+  TMidiOutput* out = s_.Midi.Output;
+  if (!out) return false;
+  try {
+    out->SendShortMessage(static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
+                          static_cast<uint8_t>((sounding >> 8) & 0x7F), kNoteOffVelocity);
+    return true;
+  } catch (...) {
+    return false;  // a port that can no longer send has nothing left sounding through it
+  }
+}
+
 // A message without a selected channel or note is not sent: it counts as a refused send.
-void TMidiNoteTrigger::Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2) {
-  if (s_.Flags.GateClosed()) return;
+TMidiNoteTrigger::TSent TMidiNoteTrigger::Deliver(bool valid, uint8_t status, uint8_t data1,
+                                                  uint8_t data2) {
+  if (s_.Flags.GateClosed()) return TSent::Gated;
+  TSent sent = TSent::Failed;
   TMidiOutput* out = s_.Midi.Output;
   if (valid && out) {
     try {
       out->SendShortMessage(status, data1, data2);
+      sent = TSent::Sent;
     } catch (...) {
       // a refused send changes nothing else
     }
@@ -59,4 +140,5 @@ void TMidiNoteTrigger::Deliver(bool valid, uint8_t status, uint8_t data1, uint8_
   view_.SetMidiDataLight(s_.Midi.NoteOn0.load(std::memory_order_acquire) ||
                          s_.Midi.NoteOn1.load(std::memory_order_acquire));
   view_.SetMidiTimerEnabled(true);
+  return sent;
 }

@@ -5,6 +5,7 @@
 // from the control snapshot and reach the window only through IMidiActivityView.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "AppState.h"
@@ -36,15 +37,35 @@ class TMidiNoteTrigger {
   void NoteOff(int channel);
   // The gated send: nothing while stopping or closing; a refused send is swallowed.
   void SendMidiShort(uint8_t status, uint8_t data1, uint8_t data2);
+  // UI thread, once the gate is closed (Stop, close, a failed Start, a lost server) and before
+  // the port closes: the note-off of every note on the wire, with the channel and note of its
+  // note-on, sent past the gate; both sounding flags cleared, so the next hit is a fresh
+  // note-on. Waits only for a send the capture thread has under way.
+  // server_lost: the port may have died with the server and the note-offs gone nowhere; they
+  // are owed, and sent again by SendOwedNoteOffs once a port is open.
+  void ReleaseNotes(bool server_lost = false);
+  // UI thread, right after the port opened: the note-offs owed since a server loss.
+  void SendOwedNoteOffs();
+  // UI thread: another port is chosen; the owed note-offs can no longer reach their notes.
+  void DropOwedNoteOffs() { owed_[0] = owed_[1] = 0; }
 
   // The status byte for a channel-list selection, or -1 when no channel entry is selected.
   static int Status(int base, int channel_index);
 
  private:
-  void Note(int channel, int base, int data2);
-  void Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2);
+  enum class TSent { Gated, Sent, Failed };
+  void Note(int channel, bool on, int data2);
+  TSent Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2);
 
   TState s_;
   const TControlSnapshot& controls_;
   IMidiActivityView& view_;
+  // The note each channel has sounding on the wire: kOnWire | note << 8 | status, 0 for none.
+  // Written by the capture thread, taken by ReleaseNotes once no send is under way.
+  std::atomic<uint32_t> wire_[2] = {0, 0};
+  std::atomic<int> sending_{0};
+  uint32_t owed_[2] = {0, 0};  // UI thread: note-offs owed since a server loss, as in wire_
+  bool SendNoteOff(
+      uint32_t sounding);  // past the gate; false when the port refused it  // capture-thread sends
+                           // between their gate check and their end
 };

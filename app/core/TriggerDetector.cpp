@@ -22,9 +22,12 @@ int ToInt(long double v) {
 }
 }  // namespace
 
+// A note-on with velocity 0 is a note-off to every synthesiser: a level just above the
+// threshold must still sound, so the quietest note-on carries 1.
 int NoteVelocity(double LevelDb, double ThresDb, bool follow_level) {
   if (!follow_level) return 100;
-  return ToInt(LevelLine(127, LevelDb, ThresDb));
+  const int v = ToInt(LevelLine(127, LevelDb, ThresDb));
+  return v < 1 ? 1 : (v > 127 ? 127 : v);
 }
 
 double SoundVolume(double LevelDb, double ThresDb, bool follow_level) {

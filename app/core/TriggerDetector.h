@@ -30,6 +30,7 @@ class ITriggerActions {
 };
 
 // The velocity and volume lines: 0 at the threshold, full at 0 dB; fixed when not following.
+// The velocity stays within 1..127, the values a note-on can carry.
 int NoteVelocity(double LevelDb, double ThresDb, bool follow_level);
 double SoundVolume(double LevelDb, double ThresDb, bool follow_level);
 

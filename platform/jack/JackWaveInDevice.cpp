@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/CaptureSamples.h"
+
 namespace {
-inline int32_t ToInt16(float x) {
-  const long v = std::lrintf(x * 32768.0f);
-  return static_cast<int32_t>(std::clamp<long>(v, -32768, 32767));
-}
-inline uint8_t ToUInt8(float x) {
-  const long v = std::lrintf(x * 128.0f) + 128;
-  return static_cast<uint8_t>(std::clamp<long>(v, 0, 255));
-}
 // The device whose cycle runs on this thread now, if any.
 thread_local const TJackWaveInDevice* tl_in_cycle = nullptr;
 
@@ -162,9 +156,9 @@ void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, 
     uint8_t* p = current_->data + filled_;
     for (size_t i = 0; i < n * channels; ++i) {
       if (format_.bits == 8) {
-        *p++ = ToUInt8(in[i]);
+        *p++ = CaptureSampleToUInt8(in[i]);
       } else {
-        const int32_t v = ToInt16(in[i]);
+        const int32_t v = CaptureSampleToInt16(in[i]);
         *p++ = static_cast<uint8_t>(v & 0xFF);
         *p++ = static_cast<uint8_t>((v >> 8) & 0xFF);
       }

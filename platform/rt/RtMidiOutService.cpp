@@ -4,7 +4,9 @@
 
 #include <thread>
 
+#include "DeadServerRelease.h"
 #include "RtMidiPortNames.h"
+#include "RtServerMonitor.h"
 
 // One open port. Senders count themselves in Users before looking at Open; Close clears Open and
 // then waits for Users to drop, so the RtMidiOut is never closed under a send.
@@ -15,6 +17,7 @@ struct TRtMidiOutService::TSlot {
   std::atomic_flag Sending = ATOMIC_FLAG_INIT;  // one writer at a time into the back-end
   std::atomic<int> Error{-1};                   // set by RtMidi's error callback during a call
   std::unique_ptr<RtMidiOut> Out;
+  uint64_t Losses = 0;  // JackServerLosses() when Out was made
   TMidiOutCallback Callback = nullptr;
   void* Context = nullptr;
 };
@@ -66,6 +69,7 @@ std::atomic<int> list_error{-1};  // errors while listing are only reported as m
 TRtMidiOutService::TRtMidiOutService(std::string client_name)
     : client_name_(std::move(client_name)) {
   alsa_ = MakeOut(RtMidi::LINUX_ALSA, client_name_, &list_error);
+  jack_losses_ = JackServerLosses();
   jack_ = MakeOut(RtMidi::UNIX_JACK, client_name_, &list_error);
   for (auto& s : slots_) s = std::make_unique<TSlot>();
 }
@@ -74,9 +78,16 @@ TRtMidiOutService::~TRtMidiOutService() {
   for (size_t i = 0; i < kSlots; ++i) {
     if (slots_[i]->Open.load()) Close(MakeHandle(i, slots_[i]->Generation.load()));
   }
+  ReleaseRtMidiOut(jack_, jack_losses_);
 }
 
 std::vector<TRtMidiOutService::TPortEntry> TRtMidiOutService::List() {
+  // After a server loss the listing client is dead: a new one lists the new server's ports.
+  if (jack_ && !ServerStillThere(jack_losses_)) {
+    ReleaseRtMidiOut(jack_, jack_losses_);
+    jack_losses_ = JackServerLosses();
+    jack_ = MakeOut(RtMidi::UNIX_JACK, client_name_, &list_error);
+  }
   std::vector<TPortEntry> out;
   for (auto* rt : {alsa_.get(), jack_.get()}) {
     if (!rt) continue;
@@ -132,6 +143,7 @@ TMidiResult TRtMidiOutService::Open(TMidiOutHandle& handle, int32_t device,
 
   std::unique_ptr<RtMidiOut> out;
   slot.Error.store(-1);
+  const uint64_t losses = JackServerLosses();
   if (device == kMidiMapper) {
     // The virtual port goes where other programs look first: the sequencer, else JACK.
     const RtMidi::Api api = alsa_ ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
@@ -162,6 +174,7 @@ TMidiResult TRtMidiOutService::Open(TMidiOutHandle& handle, int32_t device,
   }
   if (device != kMidiMapper && !out->isPortOpen()) return kMidiErrNoDevice;
   slot.Out = std::move(out);
+  slot.Losses = losses;
   slot.Callback = callback;
   slot.Context = context;
   slot.Open.store(true, std::memory_order_seq_cst);
@@ -191,8 +204,7 @@ TMidiResult TRtMidiOutService::Close(TMidiOutHandle handle) {
   slot->Users.fetch_sub(1, std::memory_order_release);
   // A send that counted itself before Open went false finishes first; it takes microseconds.
   while (slot->Users.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
-  slot->Out->closePort();
-  slot->Out.reset();
+  ReleaseRtMidiOut(slot->Out, slot->Losses);
   slot->Generation.fetch_add(1, std::memory_order_release);
   if (slot->Callback) slot->Callback(handle, kMidiNoticeClose, slot->Context, 0, 0);
   slot->Callback = nullptr;

@@ -49,5 +49,6 @@ class TRtMidiOutService final : public IMidiOutService {
   std::mutex mutex_;  // enumeration, Open, Close: main thread only, never taken by senders
   std::unique_ptr<RtMidiOut> alsa_;
   std::unique_ptr<RtMidiOut> jack_;
+  uint64_t jack_losses_ = 0;  // JackServerLosses() when jack_ was made
   std::array<std::unique_ptr<TSlot>, kSlots> slots_;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "DeadServerRelease.h"
+#include "RtServerMonitor.h"
 #include "SoundDecoder.h"
 
 TRtSoundService::TRtSoundService() : worker_([this] { Run(); }) {}
@@ -42,6 +44,16 @@ void TRtSoundService::Stop() {
   request_cv_.notify_all();
 }
 
+void TRtSoundService::Prepare(const std::vector<TSoundImagePtr>& images) {
+  {
+    std::lock_guard lock(request_mutex_);
+    prepare_ = images;
+    prepare_pending_ = true;
+    ++requested_;
+  }
+  request_cv_.notify_all();
+}
+
 bool TRtSoundService::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(request_mutex_);
   const uint64_t target = requested_;
@@ -51,18 +63,63 @@ bool TRtSoundService::WaitIdle(std::chrono::milliseconds timeout) {
 void TRtSoundService::Run() {
   std::unique_lock lock(request_mutex_);
   for (;;) {
-    request_cv_.wait(lock, [&] { return quit_ || pending_.kind != TKind::kNone; });
+    request_cv_.wait(lock,
+                     [&] { return quit_ || prepare_pending_ || pending_.kind != TKind::kNone; });
     if (quit_) return;
-    TRequest r = std::move(pending_);
-    pending_ = TRequest{};
     const uint64_t seen = requested_;
-    lock.unlock();
-    Handle(r);
-    r.image.reset();
-    lock.lock();
-    handled_ = seen;
+    if (prepare_pending_) {
+      std::vector<TSoundImagePtr> images = std::move(prepare_);
+      prepare_.clear();
+      prepare_pending_ = false;
+      lock.unlock();
+      HandlePrepare(std::move(images));
+      lock.lock();
+      // A play asked for meanwhile is handled next, from the decoded images.
+      if (pending_.kind != TKind::kNone) continue;
+    } else {
+      TRequest r = std::move(pending_);
+      pending_ = TRequest{};
+      lock.unlock();
+      Handle(r);
+      r.image.reset();
+      lock.lock();
+    }
+    if (!prepare_pending_ && pending_.kind == TKind::kNone) handled_ = seen;
     request_cv_.notify_all();
   }
+}
+
+void TRtSoundService::HandlePrepare(std::vector<TSoundImagePtr> images) {
+  std::vector<TDecoded> decoded;
+  if (EnsureStream()) {
+    const uint32_t rate = device_rate_.load(std::memory_order_relaxed);
+    for (TSoundImagePtr& image : images) {
+      if (!image || image->empty()) continue;
+      bool known = false;
+      for (TDecoded& d : decoded_) {
+        if (d.image == image && d.rate == rate) {
+          decoded.push_back(std::move(d));
+          known = true;
+          break;
+        }
+      }
+      if (!known) decoded.push_back({image, rate, Decode(*image)});
+    }
+  }
+  decoded_ = std::move(decoded);
+}
+
+std::vector<float> TRtSoundService::Decode(const TSoundImage& image) {
+  std::vector<float> samples;
+  if (auto decoded = DecodeSoundImage(image.data(), image.size())) {
+    samples = ToStereo(*decoded, device_rate_.load(std::memory_order_relaxed));
+    if (out_channels_ == 1) {
+      for (size_t i = 0; i < samples.size() / 2; ++i)
+        samples[i] = 0.5f * (samples[2 * i] + samples[2 * i + 1]);
+      samples.resize(samples.size() / 2);
+    }
+  }
+  return samples;
 }
 
 void TRtSoundService::Handle(const TRequest& r) {
@@ -76,14 +133,11 @@ void TRtSoundService::Handle(const TRequest& r) {
 
   std::vector<float> samples;
   if (EnsureStream()) {
-    if (auto decoded = DecodeSoundImage(r.image->data(), r.image->size())) {
-      samples = ToStereo(*decoded, device_rate_.load(std::memory_order_relaxed));
-      if (out_channels_ == 1) {
-        for (size_t i = 0; i < samples.size() / 2; ++i)
-          samples[i] = 0.5f * (samples[2 * i] + samples[2 * i + 1]);
-        samples.resize(samples.size() / 2);
-      }
-    }
+    const uint32_t rate = device_rate_.load(std::memory_order_relaxed);
+    auto ready = std::find_if(decoded_.begin(), decoded_.end(), [&](const TDecoded& d) {
+      return d.image == r.image && d.rate == rate;
+    });
+    samples = ready != decoded_.end() ? ready->samples : Decode(*r.image);
   }
   // An image that does not decode plays as silence: the sound that played stops all the same.
   Swap(samples, (r.flags & kSndLoop) != 0);
@@ -102,7 +156,8 @@ void TRtSoundService::Swap(std::vector<float>& samples, bool loop) {
 }
 
 bool TRtSoundService::EnsureStream() {
-  if (audio_ && audio_->isStreamOpen()) return true;
+  // A stream of a server that went away is gone even when RtAudio has not closed it yet.
+  if (audio_ && audio_->isStreamOpen() && ServerStillThere(losses_at_open_)) return true;
   CloseStream();
   try {
     auto audio = std::make_unique<RtAudio>();
@@ -121,6 +176,8 @@ bool TRtSoundService::EnsureStream() {
     RtAudio::StreamOptions options;
     options.streamName = "Tocsin";
     unsigned int frames = 512;
+    SilenceRtAudioNotices();
+    losses_at_open_ = JackServerLosses();
     audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &frames, &TRtSoundService::Callback,
                       this, &options);
     audio->startStream();
@@ -134,13 +191,7 @@ bool TRtSoundService::EnsureStream() {
 }
 
 void TRtSoundService::CloseStream() {
-  if (!audio_) return;
-  try {
-    if (audio_->isStreamRunning()) audio_->stopStream();
-    if (audio_->isStreamOpen()) audio_->closeStream();
-  } catch (...) {
-  }
-  audio_.reset();
+  ReleaseRtAudio(audio_, losses_at_open_);
   device_rate_.store(0, std::memory_order_release);
 }
 

@@ -25,6 +25,8 @@ class TRtSoundService final : public ISoundService {
 
   void Play(TSoundImagePtr image, uint32_t flags) override;
   void Stop() override;
+  // Opens the device and decodes the images on the worker, ahead of their first Play.
+  void Prepare(const std::vector<TSoundImagePtr>& images) override;
 
   // What the device has been given so far: frames of sound (not of silence), and whether a sound
   // is still playing. For diagnostics and tests.
@@ -45,6 +47,8 @@ class TRtSoundService final : public ISoundService {
 
   void Run();
   void Handle(const TRequest& r);
+  void HandlePrepare(std::vector<TSoundImagePtr> images);
+  std::vector<float> Decode(const TSoundImage& image);  // at the device's rate and width
   bool EnsureStream();
   void CloseStream();
   void Swap(std::vector<float>& samples, bool loop);
@@ -59,6 +63,16 @@ class TRtSoundService final : public ISoundService {
   uint64_t requested_ = 0;
   uint64_t handled_ = 0;
   bool quit_ = false;
+  bool prepare_pending_ = false;
+  std::vector<TSoundImagePtr> prepare_;
+
+  // Images decoded ahead by Prepare, with their samples at the device's rate (worker only).
+  struct TDecoded {
+    TSoundImagePtr image;
+    uint32_t rate = 0;
+    std::vector<float> samples;
+  };
+  std::vector<TDecoded> decoded_;
 
   // The sound the device plays. The audio callback only try-locks: it never waits for the
   // worker, and outputs silence for the one block where they meet.
@@ -70,6 +84,7 @@ class TRtSoundService final : public ISoundService {
   std::atomic<uint64_t> frames_played_{0};
 
   std::unique_ptr<RtAudio> audio_;  // worker thread only
+  uint64_t losses_at_open_ = 0;
   unsigned int out_channels_ = 2;
   std::atomic<uint32_t> device_rate_{0};
 

@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "DeadServerRelease.h"
+#include "RtServerMonitor.h"
+#include "platform/CaptureSamples.h"
+
 namespace {
 constexpr size_t kRingCapacity = 4096;
 // Frames asked of RtAudio per callback; servers with a fixed period (JACK) use their own.
 constexpr unsigned kRequestedPeriod = 256;
-
-inline int32_t ToInt16(float x) {
-  const long v = std::lrintf(x * 32768.0f);
-  return static_cast<int32_t>(std::clamp<long>(v, -32768, 32767));
-}
-inline uint8_t ToUInt8(float x) {
-  const long v = std::lrintf(x * 128.0f) + 128;
-  return static_cast<uint8_t>(std::clamp<long>(v, 0, 255));
-}
 }  // namespace
 
 TRtWaveInDevice::TRtWaveInDevice(RtAudio::Api api, unsigned device_id, const TWaveInFormat& format,
@@ -61,6 +56,8 @@ bool TRtWaveInDevice::TryOpen(unsigned device_id, unsigned rate) {
   RtAudio::StreamOptions options;
   options.streamName = "Tocsin";
   unsigned frames = kRequestedPeriod;
+  SilenceRtAudioNotices();
+  losses_at_open_ = JackServerLosses();
   try {
     audio_->openStream(nullptr, &input, RTAUDIO_FLOAT32, rate, &frames, &TRtWaveInDevice::OnAudio,
                        this, &options);
@@ -110,9 +107,11 @@ void TRtWaveInDevice::Start() {
 void TRtWaveInDevice::Reset() {
   {
     std::lock_guard lock(call_mutex_);
-    // When the server vanished, RtAudio has closed the stream itself: nothing left to stop.
+    // A dead server's stream is RtAudio's to close (it does so by itself): never call into it.
     try {
-      if (audio_ && audio_->isStreamOpen() && audio_->isStreamRunning()) audio_->abortStream();
+      if (audio_ && ServerStillThere(losses_at_open_) && audio_->isStreamOpen() &&
+          audio_->isStreamRunning())
+        audio_->abortStream();
     } catch (const std::exception&) {
     }
   }
@@ -131,14 +130,7 @@ void TRtWaveInDevice::Reset() {
 
 void TRtWaveInDevice::Close() {
   std::lock_guard lock(call_mutex_);
-  if (!audio_) return;
-  try {
-    if (audio_->isStreamOpen()) {
-      if (audio_->isStreamRunning()) audio_->abortStream();
-      audio_->closeStream();
-    }
-  } catch (const std::exception&) {
-  }
+  ReleaseRtAudio(audio_, losses_at_open_);
 }
 
 int TRtWaveInDevice::OnAudio(void*, void* in, unsigned frames, double, RtAudioStreamStatus,
@@ -184,9 +176,9 @@ void TRtWaveInDevice::Push(const float* in, size_t frames) {
     uint8_t* p = block->data + filled_;
     for (size_t i = 0; i < n * channels; ++i) {
       if (format_.bits == 8) {
-        *p++ = ToUInt8(in[i]);
+        *p++ = CaptureSampleToUInt8(in[i]);
       } else {
-        const int32_t v = ToInt16(in[i]);
+        const int32_t v = CaptureSampleToInt16(in[i]);
         *p++ = static_cast<uint8_t>(v & 0xFF);
         *p++ = static_cast<uint8_t>((v >> 8) & 0xFF);
       }

@@ -42,7 +42,8 @@ class TRtWaveInDevice final : public IWaveInDevice {
 
   TWaveInFormat format_;
   TWaveInCallback callback_;
-  std::unique_ptr<RtAudio> audio_;
+  std::unique_ptr<RtAudio> audio_;  // null once closed
+  uint64_t losses_at_open_ = 0;
   bool ok_ = false;
   unsigned stream_rate_ = 0;
   std::mutex call_mutex_;  // serialises our own calls into RtAudio

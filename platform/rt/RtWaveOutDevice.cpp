@@ -4,6 +4,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "DeadServerRelease.h"
+#include "RtServerMonitor.h"
+
 namespace {
 // Frames pulled per converter refill: small, so that little sits in the converter when the
 // stream ends and the device is closed behind the last block reported.
@@ -38,6 +41,8 @@ TRtWaveOutDevice::TRtWaveOutDevice(std::unique_ptr<RtAudio> rt, unsigned rt_devi
   options.streamName = "Tocsin";
   unsigned buffer_frames = 256;
   try {
+    SilenceRtAudioNotices();
+    losses_at_open_ = JackServerLosses();
     rt_->openStream(&params, nullptr, RTAUDIO_FLOAT32, device_rate_, &buffer_frames, &Callback,
                     this, &options);
     rt_->startStream();
@@ -94,12 +99,7 @@ void TRtWaveOutDevice::Close() {
     if (closed_) return;
   }
   // Once the stream is closed the back-end calls no more: the queue can be dropped safely.
-  try {
-    if (rt_->isStreamRunning()) rt_->abortStream();
-    if (rt_->isStreamOpen()) rt_->closeStream();
-  } catch (const std::exception&) {
-    // A back-end that fails to close is left to its destructor.
-  }
+  ReleaseRtAudio(rt_, losses_at_open_);
   std::lock_guard lock(mutex_);
   closed_ = true;
   count_ = 0;

@@ -40,7 +40,8 @@ class TRtWaveOutDevice final : public IWaveOutDevice {
   void ReportDeferred();
   TWaveOutBlock* Pop();  // queue lock held
 
-  std::unique_ptr<RtAudio> rt_;
+  std::unique_ptr<RtAudio> rt_;  // null once closed
+  uint64_t losses_at_open_ = 0;
   const TWaveOutFormat format_;
   const unsigned device_rate_;
   TWaveOutCallback callback_;

@@ -38,3 +38,13 @@ void TVirtualSoundService::Clear() {
   events_.clear();
   current_.reset();
 }
+
+void TVirtualSoundService::Prepare(const std::vector<TSoundImagePtr>& images) {
+  std::lock_guard lock(mutex_);
+  prepared_ = images;
+}
+
+std::vector<TSoundImagePtr> TVirtualSoundService::Prepared() const {
+  std::lock_guard lock(mutex_);
+  return prepared_;
+}

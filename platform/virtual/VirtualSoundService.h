@@ -22,8 +22,11 @@ class TVirtualSoundService final : public ISoundService {
 
   void Play(TSoundImagePtr image, uint32_t flags) override;
   void Stop() override;
+  void Prepare(const std::vector<TSoundImagePtr>& images) override;
 
   std::vector<TSoundEvent> Events() const;
+  // The images of the last Prepare.
+  std::vector<TSoundImagePtr> Prepared() const;
   size_t PlayCount() const;
   // The image playing now, none when nothing plays.
   TSoundImagePtr Current() const;
@@ -34,4 +37,5 @@ class TVirtualSoundService final : public ISoundService {
   mutable std::mutex mutex_;
   std::vector<TSoundEvent> events_;
   TSoundImagePtr current_;
+  std::vector<TSoundImagePtr> prepared_;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "CaptureProbe.h"
 #include "platform/virtual/VirtualWaveIn.h"
 
@@ -237,6 +239,15 @@ TEST_F(CaptureFixture, StopFromASinkDuringDeliveryOnTheWaveThread) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(probe.Count("buffer"), 2u);
   EXPECT_EQ(probe.Count("endstop"), 1u);
+}
+
+TEST_F(CaptureFixture, ASinkThatThrowsStillGetsEveryBlockBackToTheDevice) {
+  probe.on_buffer = [] { throw std::runtime_error("sink failed"); };
+  capture->SetEnabled(true);
+  // More failures than blocks queued: none of them may be lost to the device.
+  wave_in.Deliver(45);
+  ASSERT_TRUE(probe.WaitCount("buffer", 45));
+  EXPECT_TRUE(probe.WaitFor([&](const CaptureProbe&) { return wave_in.QueuedBlocks() == 40; }));
 }
 
 TEST_F(CaptureFixture, MasterPumpClaimIsRefused) {

@@ -107,3 +107,16 @@ TEST_F(RtSoundServiceTest, LoopAndNoStopFlags) {
 }
 
 }  // namespace
+
+// Prepared at Start: the output opens and the image decodes before any hit, so the first hit
+// sounds as soon as the following ones.
+TEST(RtSoundServicePrepare, OpensTheOutputBeforeTheFirstPlay) {
+  TRtSoundService service;
+  EXPECT_EQ(service.DeviceRate(), 0u);
+  const TSoundImagePtr image = Wav(48000, 2, 2.0);
+  ASSERT_TRUE(WaitFor([&] {
+    service.Prepare({image});
+    return service.WaitIdle(20s) && service.DeviceRate() > 0;
+  })) << "the default output did not open";
+  EXPECT_FALSE(service.Playing()) << "preparing plays nothing";
+}

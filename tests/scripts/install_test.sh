@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
 [ -x "$prefix/bin/tocsin" ] || fail "no executable bin/tocsin"
+[ -x "$prefix/bin/tocsin-render" ] || fail "no executable bin/tocsin-render"
 entry="$prefix/share/applications/tocsin.desktop"
 icon="$prefix/share/icons/hicolor/scalable/apps/tocsin.svg"
 [ -f "$entry" ] || fail "no menu entry"

@@ -98,10 +98,9 @@ TEST_F(MidiNoteTriggerTest, LowestAndHighestNotes) {
   controls.NoteIndex[1] = 127;  // Sol8
   trigger.NoteOn(0, 100);
   trigger.NoteOn(1, 100);
-  controls.NoteIndex[0] = 131;  // Si8: one octave lower
+  controls.NoteIndex[0] = 131;  // Si8: one octave lower, but the sounding note is Do-2
   trigger.NoteOff(0);
-  EXPECT_EQ(Messages(),
-            (std::vector<Bytes>{{0x90, 0, 100}, {0x90, 127, 100}, {0x80, 119, 0x40}}));
+  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 0, 100}, {0x90, 127, 100}, {0x80, 0, 0x40}}));
 }
 
 TEST_F(MidiNoteTriggerTest, NoDataByteEverReaches128) {
@@ -136,12 +135,39 @@ TEST_F(MidiNoteTriggerTest, WithoutAChannelSelectionNothingIsSentButStateAndLigh
   EXPECT_EQ(view.Calls()[1], "timer on");
 }
 
-TEST_F(MidiNoteTriggerTest, SelectionsAreReadAtTheMomentOfSending) {
+TEST_F(MidiNoteTriggerTest, NoteOnsReadTheSelectionsAndNoteOffsEndTheNoteTheyStarted) {
   trigger.NoteOn(0, 100);
   controls.MidiChannelIndex = 3;
   controls.NoteIndex[0] = 61;
   trigger.NoteOff(0);
-  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 60, 100}, {0x83, 61, 0x40}}));
+  trigger.NoteOn(0, 0);  // velocity 0 would be a note-off
+  EXPECT_EQ(Messages(),
+            (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0x40}, {0x93, 61, 1}}));
+}
+
+TEST_F(MidiNoteTriggerTest, ReleaseEndsTheSoundingNotesPastTheGateAndOwesThemAfterALoss) {
+  trigger.NoteOn(0, 100);
+  controls.MidiChannelIndex = 3;
+  flags.StopRequest = true;
+  trigger.NoteOn(1, 100);  // gated: nothing on the wire for channel 1
+  trigger.ReleaseNotes(true);
+  EXPECT_FALSE(midi.NoteOn0);
+  EXPECT_FALSE(midi.NoteOn1);
+  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0x40}}));
+  trigger.ReleaseNotes();
+  EXPECT_EQ(Messages().size(), 2u) << "released once";
+  // The port that died with the server gets them again once reopened, and only once.
+  trigger.SendOwedNoteOffs();
+  trigger.SendOwedNoteOffs();
+  EXPECT_EQ(Messages().size(), 3u);
+  EXPECT_EQ(Messages().back(), (Bytes{0x80, 60, 0x40}));
+  // Another port chosen meanwhile: they are not sent there.
+  flags.StopRequest = false;
+  trigger.NoteOn(0, 100);
+  trigger.ReleaseNotes(true);
+  trigger.DropOwedNoteOffs();
+  trigger.SendOwedNoteOffs();
+  EXPECT_EQ(Messages().size(), 5u);
 }
 
 TEST_F(MidiNoteTriggerTest, EachChannelHasItsOwnSoundingFlag) {

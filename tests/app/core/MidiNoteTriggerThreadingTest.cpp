@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include "MidiNoteTrigger.h"
@@ -70,4 +71,57 @@ TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
     EXPECT_LT(s.Bytes[1], 128);
     EXPECT_LT(s.Bytes[2], 128);
   }
+}
+
+// The close path: the capture thread goes on while the window closes the gate and releases the
+// sounding notes. Whatever the selections did meanwhile, no key is left sounding on the wire.
+TEST(MidiNoteTriggerThreading, ReleaseWhileTheCaptureThreadRunsLeavesNoNoteSounding) {
+  TVirtualMidiOutService service;
+  const int32_t port = service.AddPort("Synth");
+  TLoopDispatcher dispatcher;
+  TMidiOutput out(service, dispatcher);
+  out.SetDeviceID(port);
+  out.Open();
+  TRunFlags flags;
+  TMyMidi midi;
+  midi.Output = &out;
+  TControlSnapshot controls;
+  RecordingMidiView view;
+  TMidiNoteTrigger trigger(TMidiNoteTrigger::TState{flags, midi}, controls, view);
+
+  std::atomic<bool> stop_capture{false};
+  std::atomic<int> rounds{0};
+  std::thread capture([&] {
+    for (int i = 0; !stop_capture.load(); ++i) {
+      const int c = i % 2;
+      if (!midi.NoteOn(c)) {
+        trigger.NoteOn(c, 100);
+      } else if (i % 3) {
+        trigger.NoteOff(c);
+      }
+      rounds.fetch_add(1);
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    controls.MidiChannelIndex = i % 16;
+    controls.NoteIndex[i % 2] = 40 + i % 40;
+    const int r = rounds.load();
+    while (rounds.load() < r + 3) std::this_thread::yield();
+  }
+  flags.Closing = true;
+  trigger.ReleaseNotes();
+  const int at_release = rounds.load();
+  while (rounds.load() < at_release + 100) std::this_thread::yield();
+  stop_capture = true;
+  capture.join();
+
+  // A synthesiser's view: a key sounds from its note-on until a note-off of the same key.
+  std::map<std::pair<int, int>, bool> sounding;
+  for (const auto& s : service.Sent(port)) {
+    ASSERT_EQ(s.Bytes.size(), 3u);
+    sounding[{s.Bytes[0] & 0x0F, s.Bytes[1]}] = (s.Bytes[0] & 0xF0) == 0x90;
+  }
+  EXPECT_GT(sounding.size(), 2u);
+  for (const auto& [key, on] : sounding)
+    EXPECT_FALSE(on) << "channel " << key.first + 1 << ", note " << key.second << " hangs";
 }

@@ -42,7 +42,7 @@ TEST_F(DetectorTest, ThresholdIsStrict) {
   controls.Thres[0] = -45;
   controls.Thres[1] = -45;
   detector.EvaluateThresholds(-45.0, -44.9);
-  EXPECT_EQ(actions.calls, (Calls{"light0 off", "light1 on", "vel1 0", "noteon1 0"}));
+  EXPECT_EQ(actions.calls, (Calls{"light0 off", "light1 on", "vel1 1", "noteon1 1"}));
   EXPECT_FALSE(midi.NoteOn0);
   EXPECT_TRUE(midi.NoteOn1);
 }
@@ -50,9 +50,9 @@ TEST_F(DetectorTest, ThresholdIsStrict) {
 TEST_F(DetectorTest, VelocityFollowsTheLevelOrIsFixed) {
   EXPECT_EQ(NoteVelocity(-20, -45, true), 70);
   EXPECT_EQ(NoteVelocity(0, -45, true), 127);
-  EXPECT_EQ(NoteVelocity(-44.9, -45, true), 0);
+  EXPECT_EQ(NoteVelocity(-44.9, -45, true), 1) << "velocity 0 would be a note-off";
   EXPECT_EQ(NoteVelocity(-20, -45, false), 100);
-  EXPECT_EQ(NoteVelocity(-1, -1, true), 0);
+  EXPECT_EQ(NoteVelocity(-1, -1, true), 1);
   EXPECT_EQ(NoteVelocity(0, 0, true), 127);  // no division by zero
   EXPECT_DOUBLE_EQ(SoundVolume(-20, -45, true), 55.0);
   EXPECT_DOUBLE_EQ(SoundVolume(-20, -45, false), 100.0);

@@ -19,12 +19,12 @@ TEST_F(ChainJackTest, OneNotePerBurstAboveTheThresholdWithTheLevelsVelocity) {
       .Burst(0, -20, kSeg).Silence(kSeg)        // 127 - 127 * 20 / 45 = 70.56: velocity 70
       .Burst(0, -50, kSeg).Silence(kSeg)        // below: nothing
       .Burst(0, -45.01, kSeg).Silence(kSeg)     // a hair below -45 (sample 184): nothing
-      .Burst(0, -44.9, kSeg).Silence(kSeg)      // just above: a note-on of velocity 0 is still sent
+      .Burst(0, -44.9, kSeg).Silence(kSeg)      // just above: the quietest note-on, velocity 1
       .NegativeBurst(0, -1, kSeg).Silence(kSeg) // loud but negative only: silence to the level
       .Clip(0, kSeg).Silence(kSeg);             // full scale reads 0 dB: velocity 127
   const auto events = Play(s, 6);
   EXPECT_EQ(Bytes(events), (std::vector<TBytes>{NoteOn(0, kDo3, 70), NoteOff(0, kDo3),
-                                                NoteOn(0, kDo3, 0), NoteOff(0, kDo3),
+                                                NoteOn(0, kDo3, 1), NoteOff(0, kDo3),
                                                 NoteOn(0, kDo3, 127), NoteOff(0, kDo3)}));
   // Each note-on comes after its burst began, each note-off after it ended.
   const auto& b = s.Bursts();

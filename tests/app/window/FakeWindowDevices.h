@@ -134,6 +134,7 @@ class TLoggingSoundService final : public ISoundService {
     log_.Add("stop sound");
     inner_.Stop();
   }
+  void Prepare(const std::vector<TSoundImagePtr>& images) override { inner_.Prepare(images); }
 
  private:
   TDeviceLog& log_;

@@ -91,6 +91,8 @@ TEST_F(WindowTest, ASoundFileChannelPlaysItsFileAndIsInhibitedForAWhile) {
   EXPECT_TRUE(D().edAudioOutFileName[1]->isEnabled());
   D().edAudioOutFileName[1]->setText(QString::fromStdString(wav));
   D().ActTriggerStart->trigger();
+  ASSERT_EQ(sound.Prepared().size(), 1u) << "the sound output is made ready at Start";
+  EXPECT_EQ(sound.Prepared()[0], Sounds[1].Wave->Sound().Image());
   DeliverOnCaptureThread(BlockAtDb(-60, -10));
   EXPECT_EQ(sound.PlayCount(), 1u);
   EXPECT_TRUE(Sounds[1].Inhibited);
@@ -159,8 +161,14 @@ TEST_F(WindowTest, TheWindowStaysResponsiveWhileBlocksStreamAndStopEndsThem) {
   EXPECT_EQ(D().VuAudioLeft->Position(), -96);
   // The right channel, always above at -30 dB, sent one note-on (127 - 127 * 30 / 45 = 42.3);
   // the left one's note-ons (velocity 70) and note-offs alternate.
-  const std::vector<uint8_t> bytes = MidiBytes();
+  // Stop ends the right channel's note (after the left one's, when that sounds): the stream
+  // ends with a note-off that breaks the alternation.
+  std::vector<uint8_t> bytes = MidiBytes();
   ASSERT_EQ(bytes.size() % 3, 0u);
+  ASSERT_GE(bytes.size(), 3u);
+  EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 3, bytes.end()),
+            (std::vector<uint8_t>{0x80, 0x3C, 0x40}));
+  bytes.resize(bytes.size() - 3);
   int right_on = 0, left_on = 0, off = 0;
   int last = 0;
   for (size_t i = 0; i < bytes.size(); i += 3) {

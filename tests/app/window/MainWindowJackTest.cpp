@@ -1,5 +1,9 @@
 // End to end on the private JACK server: the program's window on the real capture and MIDI
 // back-ends. A test client plays a tone burst into Tocsin and records the MIDI it gets back.
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -9,9 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 #include <thread>
-
-#include <unistd.h>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -20,11 +24,11 @@
 #include "JackTestClient.h"
 #include "QtTestApp.h"
 #include "frmMain.h"
+#include "platform/SteadyClock.h"
 #include "platform/rt/RtMidiOutService.h"
 #include "platform/rt/RtMidiPortNames.h"
 #include "platform/rt/RtWaveIn.h"
 #include "platform/virtual/VirtualSoundService.h"
-#include "platform/SteadyClock.h"
 
 namespace {
 constexpr int kTimeoutMs = 20000;  // a loaded machine may take a while to run a cycle
@@ -71,8 +75,8 @@ TEST(MainWindowJack, SoundAboveTheThresholdBecomesMidiNotesWithTheExactBytes) {
   std::vector<float> left(rate, 0.0f), right(rate, 0.0f);
   for (uint32_t i = 0; i < rate / 2; ++i) left[i] = (i % 2 ? -0.1f : 0.1f);
   ASSERT_TRUE(client.Play(left, right));
-  ASSERT_TRUE(PumpUntil([&] { return client.MidiCount() >= 2; },
-                        std::chrono::milliseconds(kTimeoutMs)));
+  ASSERT_TRUE(
+      PumpUntil([&] { return client.MidiCount() >= 2; }, std::chrono::milliseconds(kTimeoutMs)));
   std::vector<std::vector<uint8_t>> got;
   for (const auto& ev : client.Midi()) got.push_back(ev.bytes);
   // Channel "1", note "Do3"; 0.1 of full scale is -20 dB: velocity 70 (46 hex).
@@ -176,4 +180,183 @@ TEST(MainWindowJack, StopAndCloseReturnAfterTheAudioServerVanished) {
   d.ActTriggerStart->trigger();  // the device is gone: Start may fail, but must return
   EXPECT_TRUE(window->close());
   window.reset();
+}
+
+namespace {
+// The real window in a child process (tocsin_window_child): its state lines on a pipe, "close"
+// on its stdin.
+class TWindowChild {
+ public:
+  TWindowChild(const std::vector<std::string>& args, const std::string& server) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+      setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>(TOCSIN_WINDOW_CHILD));
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(TOCSIN_WINDOW_CHILD, argv.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = in[1];
+    from_ = out[0];
+  }
+  ~TWindowChild() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (to_ >= 0) close(to_);
+    if (from_ >= 0) close(from_);
+  }
+
+  bool Ok() const { return pid_ > 0 && from_ >= 0; }
+  // Reads lines until one equals line (or starts with it); every line read is kept.
+  bool WaitFor(const std::string& line, int timeout_ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      for (; seen_ < lines_.size(); ++seen_)
+        if (lines_[seen_].rfind(line, 0) == 0) return ++seen_, true;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p{from_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buf[512];
+      const ssize_t n = read(from_, buf, sizeof buf);
+      if (n <= 0) return false;
+      partial_.append(buf, static_cast<size_t>(n));
+      for (size_t nl; (nl = partial_.find('\n')) != std::string::npos;) {
+        lines_.push_back(partial_.substr(0, nl));
+        partial_.erase(0, nl + 1);
+      }
+    }
+  }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  void Send(const std::string& line) {
+    const std::string l = line + "\n";
+    (void)!write(to_, l.data(), l.size());
+  }
+  // The exit status, or -1 when the child has not ended within the time.
+  int WaitExit(int timeout_ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < end) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        exited_ = true;
+        return status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int to_ = -1, from_ = -1;
+  bool exited_ = false;
+  std::string partial_;
+  std::vector<std::string> lines_;
+  size_t seen_ = 0;
+};
+
+pid_t ServerPid(const std::string& name) {
+  std::ifstream pidfile(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid");
+  pid_t pid = 0;
+  pidfile >> pid;
+  return pid;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  return all;
+}
+
+// A tone of -20 dB on the left for `seconds`, silence on the right.
+bool PlayTone(JackTestClient& client, double seconds) {
+  const auto frames = static_cast<size_t>(client.SampleRate() * seconds);
+  std::vector<float> left(frames), right(frames, 0.0f);
+  for (size_t i = 0; i < frames; ++i) left[i] = (i % 2 ? -0.1f : 0.1f);
+  return client.Play(left, right);
+}
+}  // namespace
+
+TEST(MainWindowJack, AKilledServerLeavesNoHangingNoteTheWindowComesBackWithItAndExitsCleanly) {
+  std::signal(SIGPIPE, SIG_IGN);  // our clients write to the socket of the server we kill
+  const std::string name = "tocsin-window-loss-" + std::to_string(getpid());
+  if (Fixture("start", name) != 0) {
+    ASSERT_EQ(Fixture("start", name), 0) << "extra server failed to start";
+  }
+  struct ServerGuard {
+    std::string name;
+    ~ServerGuard() { Fixture("stop", name); }
+  } guard{name};
+  const char* saved = std::getenv("JACK_DEFAULT_SERVER");
+  const std::string saved_value = saved ? saved : "";
+  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  struct EnvGuard {
+    std::string value;
+    ~EnvGuard() { setenv("JACK_DEFAULT_SERVER", value.c_str(), 1); }
+  } env{saved_value};
+
+  // The synthesiser and the sound source; dies with the server, so it is never closed.
+  auto* synth = new JackTestClient("tocsin_loss_synth");
+  KeepToTheEnd(synth);
+  ASSERT_TRUE(synth->Ok());
+  const std::string input = synth->Name();
+  const std::string port = CutUtf8(synth->MidiInPort(), kMidiProductNameMax);
+  QTemporaryDir dir;
+  TWindowChild child({dir.filePath("t.ini").toStdString(), input, port}, name);
+  ASSERT_TRUE(child.Ok());
+  ASSERT_TRUE(child.WaitFor("running", kTimeoutMs)) << Joined(child.Lines());
+
+  // A note sounds when the server dies.
+  ASSERT_TRUE(PlayTone(*synth, 30.0));
+  ASSERT_TRUE(synth->WaitMidiCount(1, kTimeoutMs)) << Joined(child.Lines());
+  EXPECT_EQ(synth->Midi()[0].bytes[0], 0x90);
+  const pid_t pid = ServerPid(name);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  ASSERT_TRUE(child.WaitFor("pending", kTimeoutMs)) << Joined(child.Lines());
+  EXPECT_TRUE(child.WaitFor("status Serveur audio perdu", kTimeoutMs)) << Joined(child.Lines());
+
+  // The server comes back, and so does a synthesiser of the same name.
+  ASSERT_EQ(Fixture("start", name), 0);
+  const auto back = std::chrono::steady_clock::now();
+  auto* synth2 = new JackTestClient("tocsin_loss_synth");
+  KeepToTheEnd(synth2);
+  ASSERT_TRUE(synth2->Ok());
+  ASSERT_TRUE(child.WaitFor("running", kTimeoutMs)) << Joined(child.Lines());
+  std::printf("running again %.0f ms after the server answered\n",
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - back)
+                  .count());
+  EXPECT_TRUE(child.WaitFor("status Serveur audio revenu", kTimeoutMs)) << Joined(child.Lines());
+  // The note that sounded at the loss is ended on the port found again by its name.
+  ASSERT_TRUE(synth2->WaitMidiCount(1, kTimeoutMs)) << Joined(child.Lines());
+  EXPECT_EQ(synth2->Midi()[0].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x40}));
+  // Triggering runs again: a new tone gives a fresh note-on and its note-off.
+  ASSERT_TRUE(PlayTone(*synth2, 0.5));
+  ASSERT_TRUE(synth2->WaitMidiCount(3, kTimeoutMs)) << Joined(child.Lines());
+  EXPECT_EQ(synth2->Midi()[1].bytes[0], 0x90);
+  EXPECT_EQ(synth2->Midi()[2].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x40}));
+
+  // The server dies again and the window closes at once: still a clean exit.
+  ASSERT_EQ(kill(ServerPid(name), SIGKILL), 0);
+  child.Send("close");
+  const int status = child.WaitExit(30000);
+  ASSERT_NE(status, -1) << "the window did not close\n" << Joined(child.Lines());
+  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n"
+                                 << Joined(child.Lines());
+  if (WIFEXITED(status)) {
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
 }

@@ -20,6 +20,7 @@
 #include "audio/ALAudioBuffer.h"
 #include "frmMain.h"
 #include "midi/MidiOut.h"
+#include "platform/virtual/VirtualServerMonitor.h"
 
 struct TWindowOptions {
   std::vector<std::string> inputs = {"Micro 1", "Ligne 2"};
@@ -44,6 +45,7 @@ class WindowTest : public ::testing::Test {
     devices.Output = std::make_unique<TFakeOutputDevice>(log);
     devices.MidiOut = &midi_log;
     devices.Sound = &sound_log;
+    devices.Server = &server;
     window = std::make_unique<TfmMain>(std::move(devices), IniPath());
     window->SetErrorReporter([this](const QString& text) { errors.push_back(text); });
     log.Take();
@@ -92,6 +94,7 @@ class WindowTest : public ::testing::Test {
   TLoggingMidiService midi_log{log, midi};
   TVirtualSoundService sound{SystemTickClock()};
   TLoggingSoundService sound_log{log, sound};
+  TVirtualServerMonitor server;
   std::unique_ptr<TfmMain> window;
   TFakeCaptureChain* capture_ = nullptr;
   std::vector<QString> errors;

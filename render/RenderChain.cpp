@@ -1,0 +1,198 @@
+#include "RenderChain.h"
+
+#include <algorithm>
+
+#include "MidiNoteTrigger.h"
+#include "TriggerDetector.h"
+#include "midi/MidiOut.h"
+#include "platform/MidiOutService.h"
+#include "uMaths.h"
+
+// One port that keeps what it is sent, each message stamped with the frame the caller set
+// before sending.
+class TRenderChain::TService final : public IMidiOutService {
+ public:
+  void SetStamp(uint64_t frame) { stamp_ = frame; }
+  const std::vector<TRenderMessage>& Sent() const { return sent_; }
+
+  uint32_t GetNumDevs() override { return 1; }
+  TMidiResult GetDevCaps(int32_t device, TMidiOutCaps& caps) override {
+    if (device != 0) return kMidiErrBadDeviceId;
+    caps = TMidiOutCaps{};
+    caps.ProductName = "tocsin-render";
+    caps.Technology = kMidiTechPort;
+    return kMidiOk;
+  }
+  TMidiResult Open(TMidiOutHandle& handle, int32_t, TMidiOutCallback, void*) override {
+    handle = 1;
+    return kMidiOk;
+  }
+  TMidiResult Close(TMidiOutHandle) override { return kMidiOk; }
+  TMidiResult ShortMsg(TMidiOutHandle, uint32_t message) override {
+    TRenderMessage m;
+    m.Bytes = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
+               static_cast<uint8_t>(message >> 16)};
+    m.Frame = stamp_;
+    const uint8_t kind = m.Bytes[0] & 0xF0;
+    const size_t key = (m.Bytes[0] & 0x0F) * 128u + (m.Bytes[1] & 0x7F);
+    // Live, a note-off goes out before a later note-on of the same note. A note-on stamped at
+    // its first loud frame may lie before such a note-off (both sides on one note): it then
+    // moves to the note-off's frame, so the file keeps the note sounding as the synth did.
+    if (kind == 0x80) last_off_[key] = m.Frame;
+    if (kind == 0x90) m.Frame = std::max(m.Frame, last_off_[key]);
+    sent_.push_back(m);
+    return kMidiOk;
+  }
+  TMidiResult PrepareHeader(TMidiOutHandle, TMidiOutHeader&) override { return kMidiErrNotReady; }
+  TMidiResult LongMsg(TMidiOutHandle, TMidiOutHeader&) override { return kMidiErrNotReady; }
+  TMidiResult UnprepareHeader(TMidiOutHandle, TMidiOutHeader&) override { return kMidiOk; }
+  TMidiResult GetErrorText(TMidiResult code, std::string& text) override {
+    return MidiOutErrorText(code, text);
+  }
+
+ private:
+  uint64_t stamp_ = 0;
+  std::vector<TRenderMessage> sent_;
+  uint64_t last_off_[16 * 128] = {};
+};
+
+// Nothing is sent as a long message, so nothing ever needs the main thread.
+class TRenderChain::TDispatcher final : public IMainThreadDispatcher {
+ public:
+  void Post(std::function<void()> fn) override { fn(); }
+  void Call(std::function<void()> fn) override { fn(); }
+  bool IsMainThread() const override { return true; }
+};
+
+class TRenderChain::TView final : public IMidiActivityView {
+ public:
+  void SetMidiDataLight(bool) override {}
+  void SetMidiTimerEnabled(bool) override {}
+};
+
+// Every block sees the level display's interval passed, so each block's levels are reported;
+// the display never takes part in the decisions.
+class TRenderChain::TClock final : public ITickClock {
+ public:
+  uint32_t GetTickCount() override { return now_ += 1000; }
+
+ private:
+  uint32_t now_ = 0;
+};
+
+class TRenderChain::TActions final : public ITriggerActions {
+ public:
+  explicit TActions(TRenderChain& chain) : c_(chain) {}
+
+  void SetClipVisible(bool) override {}
+  void SetThresholdLight(int, bool) override {}
+  void ShowVelocity(int, int) override {}
+  void ShowVolume(int, double) override {}
+  void TriggerSound(int, double) override {}
+
+  void NoteOn(int side, int velocity) override {
+    Send(side, c_.block_start_ + c_.FirstFrameAbove(side),
+         [&] { c_.notes_trigger_->NoteOn(side, velocity); });
+  }
+  void NoteOff(int side) override {
+    Send(side, c_.position_, [&] { c_.notes_trigger_->NoteOff(side); });
+  }
+  void RefreshLevels(double left_db, double right_db) override {
+    if (c_.keep_levels_) {
+      c_.levels_.push_back({static_cast<float>(left_db), static_cast<float>(right_db)});
+    }
+  }
+
+  template <typename Fn>
+  void Send(int side, uint64_t frame, Fn&& send) {
+    c_.service_->SetStamp(frame);
+    const size_t before = c_.service_->Sent().size();
+    send();
+    if (c_.service_->Sent().size() == before) return;
+    const TRenderMessage& m = c_.service_->Sent().back();
+    const uint8_t kind = m.Bytes[0] & 0xF0;
+    int& sounding = c_.sounding_[side];
+    if (kind == 0x90) {
+      TRenderNote note;
+      note.Side = side;
+      note.Channel = m.Bytes[0] & 0x0F;
+      note.Note = m.Bytes[1];
+      note.Velocity = m.Bytes[2];
+      note.OnFrame = note.OffFrame = m.Frame;
+      sounding = static_cast<int>(c_.notes_.size());
+      c_.notes_.push_back(note);
+    } else if (kind == 0x80 && sounding >= 0) {
+      c_.notes_[sounding].OffFrame = m.Frame;
+      sounding = -1;
+    }
+  }
+
+ private:
+  TRenderChain& c_;
+};
+
+TRenderChain::TRenderChain(const TControlSnapshot& controls, uint16_t channels, uint16_t bits,
+                           uint32_t sample_rate, bool keep_levels)
+    : controls_(controls), keep_levels_(keep_levels) {
+  params_.Channels = channels;
+  params_.Bits = bits;
+  params_.SampleRate = sample_rate;
+  service_ = std::make_unique<TService>();
+  dispatcher_ = std::make_unique<TDispatcher>();
+  output_ = std::make_unique<TMidiOutput>(*service_, *dispatcher_);
+  output_->SetDeviceID(0);
+  output_->Open();
+  midi_.Output = output_.get();
+  view_ = std::make_unique<TView>();
+  notes_trigger_ = std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_},
+                                                      controls_, *view_);
+  actions_ = std::make_unique<TActions>(*this);
+  clock_ = std::make_unique<TClock>();
+  detector_ = std::make_unique<TTriggerDetector>(
+      TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
+      *clock_);
+}
+
+TRenderChain::~TRenderChain() = default;
+
+void TRenderChain::Process(const IALAudioBufferPtr& block) {
+  block_ = block;
+  block_start_ = position_;
+  position_ += block->FrameCount();
+  detector_->ProcessBlock(block);
+  block_.reset();
+}
+
+void TRenderChain::Finish() {
+  for (int side = 0; side < 2; ++side) {
+    if (midi_.NoteOn(side).load()) actions_->NoteOff(side);
+  }
+}
+
+std::vector<TRenderMessage> TRenderChain::Messages() const {
+  std::vector<TRenderMessage> sorted = service_->Sent();
+  std::stable_sort(
+      sorted.begin(), sorted.end(),
+      [](const TRenderMessage& a, const TRenderMessage& b) { return a.Frame < b.Frame; });
+  return sorted;
+}
+
+// The level is the block's highest sample (or 0) in dB, so the first frame whose own sample is
+// above the threshold is where the hit crossed it. A mono capture feeds both sides from channel 0.
+uint32_t TRenderChain::FirstFrameAbove(int side) const {
+  if (!block_) return 0;
+  auto access = block_->GetAccess();
+  const uint32_t channel = params_.Channels == 2 ? static_cast<uint32_t>(side) : 0;
+  const double threshold = controls_.Thres[side].load(std::memory_order_relaxed);
+  const uint32_t n = access->Count();
+  try {
+    for (uint32_t i = 0; i < n; ++i) {
+      // The peaks start at 0: a negative sample counts as 0, never by its magnitude.
+      const int32_t s = std::max(access->GetSample(i, channel), 0);
+      if (SampleToDb(s) > threshold) return i;
+    }
+  } catch (...) {
+    // a block the detector could not read in full decided on the frames it did read
+  }
+  return 0;
+}

@@ -1,0 +1,40 @@
+// The window's settings for a render: the same settings file read by the same loading code into
+// the controls the block handler reads, then the command line's overrides.
+// Single-threaded.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ControlSnapshot.h"
+
+struct TRenderSettings {
+  TControlSnapshot Controls;
+  uint32_t BufferSize = 1024;  // frames per block
+  uint16_t Bits = 16;          // capture sample width
+};
+
+// What the command line changes; unset values keep the settings file's.
+struct TRenderOverrides {
+  std::optional<uint32_t> BufferSize;
+  std::optional<uint16_t> Bits;
+  std::optional<int> Threshold[2];  // whole dB, -144..0
+  std::optional<int> ChannelIndex;  // 0..15
+  std::optional<int> NoteIndex[2];  // note list entry
+  bool FixedVelocity = false;
+};
+
+// The settings file the window reads, found the way the window finds it for the window's program,
+// which is installed (and built) in the same folder as this one: beside it, or for an installed
+// program whose folder is not writable, in the user's configuration folder.
+std::string WindowSettingsFile();
+
+// Loads `ini_path` as the window does (a missing file gives the window's defaults), then applies
+// the overrides.
+void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& overrides,
+                        TRenderSettings& settings);
+
+// The note list entry of a name such as "Do3" or "ré#4" (letter case ignored, as the window's
+// list finds names), or -1.
+int NoteEntryForName(const std::string& name);
