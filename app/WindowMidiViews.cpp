@@ -5,14 +5,25 @@
 
 #include "AdStatLt.h"
 #include "frmMain.h"
+#include "platform/RealtimeThread.h"
 
 TWindowMidiViews::TWindowMidiViews(IMainThreadDispatcher& ui, TApdStatusLight& data_light,
                                    TApdStatusLight& state_light, QTimer& timer)
-    : ui_(ui), data_light_(data_light), state_light_(state_light), timer_(timer) {}
+    : ui_(ui),
+      data_light_(data_light),
+      state_light_(state_light),
+      timer_(timer),
+      relay_(ui, [this] {
+        if (const int lit = cycle_light_.exchange(-1); lit >= 0) SetMidiDataLight(lit != 0);
+        if (const int on = cycle_timer_.exchange(-1); on >= 0) SetMidiTimerEnabled(on != 0);
+      }) {}
 
 void TWindowMidiViews::SetMidiDataLight(bool lit) {
   TApdStatusLight* light = &data_light_;
-  if (ui_.IsMainThread()) {
+  if (InRealtimeThread()) {
+    cycle_light_.store(lit, std::memory_order_release);
+    relay_.Wake();
+  } else if (ui_.IsMainThread()) {
     light->SetLit(lit);
   } else {
     ui_.Post([light, lit] { light->SetLit(lit); });
@@ -28,19 +39,28 @@ void TWindowMidiViews::SetMidiTimerEnabled(bool enabled) {
       timer->start();  // a running timer is not restarted
     }
   };
-  if (ui_.IsMainThread()) {
+  if (InRealtimeThread()) {
+    cycle_timer_.store(enabled, std::memory_order_release);
+    relay_.Wake();
+  } else if (ui_.IsMainThread()) {
     apply();
   } else {
     ui_.Post(apply);
   }
 }
 
-void TWindowMidiViews::SetMidiStateLight(bool lit) { state_light_.SetLit(lit); }
+void TWindowMidiViews::SetMidiStateLight(bool lit) {
+  state_light_.SetLit(lit);
+}
 
 void TWindowMidiViews::ShowBusyCursor() {
   QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }
 
-void TWindowMidiViews::RestoreCursor() { QApplication::restoreOverrideCursor(); }
+void TWindowMidiViews::RestoreCursor() {
+  QApplication::restoreOverrideCursor();
+}
 
-void TWindowMidiViews::Wait(int ms) { TfmMain::Wait(static_cast<uint32_t>(ms < 0 ? 0 : ms), true); }
+void TWindowMidiViews::Wait(int ms) {
+  TfmMain::Wait(static_cast<uint32_t>(ms < 0 ? 0 : ms), true);
+}

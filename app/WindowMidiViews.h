@@ -1,14 +1,17 @@
 // The window's MIDI indicators and services as the note triggering and the port handling see
 // them: the "Données Midi" activity light with its 100 ms timer, the "Midi Out" state light, the
 // hourglass cursor and the pumped wait. The activity side is called on the capture thread too:
-// from there it only posts to the UI thread.
+// from there it only posts to the UI thread, and from inside an audio server's cycle it only
+// leaves the newest state for a relay to bring over.
 #pragma once
 
 #include <QTimer>
+#include <atomic>
 
 #include "MidiNoteTrigger.h"
 #include "MidiPortControl.h"
 #include "platform/MainThreadDispatcher.h"
+#include "platform/RealtimeRelay.h"
 
 class TApdStatusLight;
 
@@ -33,4 +36,8 @@ class TWindowMidiViews final : public IMidiActivityView, public IMidiPortView {
   TApdStatusLight& data_light_;
   TApdStatusLight& state_light_;
   QTimer& timer_;
+  // Newest states left by the cycle: -1 none, else 0 or 1.
+  std::atomic<int> cycle_light_{-1};
+  std::atomic<int> cycle_timer_{-1};
+  TRealtimeRelay relay_;
 };

@@ -1,11 +1,18 @@
 // The main window's side of detection: what the block handler changes or fires. Called on the
 // capture thread; indicator changes are posted to the UI thread in call order and never waited
-// for; notes and sounds go straight to the MIDI port and the sound slots.
+// for; notes and sounds go straight to the MIDI port and the sound slots. Inside an audio
+// server's cycle, where posting would allocate, changes go into a fixed lock-free queue instead;
+// a relay thread wakes the UI thread once per batch, which applies them in order. When the UI
+// stalls and the queue is full, further changes are dropped but each indicator's newest state
+// is still shown.
 #pragma once
 
 #include <QString>
+#include <atomic>
 
 #include "TriggerDetector.h"
+#include "platform/LockFreeQueue.h"
+#include "platform/RealtimeRelay.h"
 
 class IMainThreadDispatcher;
 class TMidiNoteTrigger;
@@ -32,7 +39,27 @@ class TWindowTriggerActions final : public ITriggerActions {
   // "%.2f" with the user's decimal separator: the dB readouts and the volume labels.
   static QString FormatTwoDecimals(double value, const QString& decimal_point);
 
+  static constexpr size_t kQueuedChanges = 256;
+
  private:
+  struct TChange {
+    enum TKind : uint8_t { kClip, kLight, kVelocity, kVolume, kLevels } kind;
+    uint8_t channel;
+    int32_t value;
+    double a, b;
+  };
+  struct TQueue {
+    TMpscQueue<TChange, kQueuedChanges> changes;
+    // Indicators whose changes did not fit (one bit per TChange::kind and channel): until the
+    // next drain their changes only update the newest state below, which the drain shows.
+    std::atomic<uint32_t> overflow{0};
+    std::atomic<int32_t> value[10] = {};
+    std::atomic<double> a[10] = {}, b[10] = {};
+  };
+  static int Slot(const TChange& change) { return change.kind * 2 + change.channel; }
+  static void Apply(const TMainWindowDesign& d, const QString& point, const TChange& change);
+  void Send(const TChange& change);  // capture side
+  void Drain();                      // UI thread
   IMainThreadDispatcher& ui_;
   const TMainWindowDesign& d_;
   QString decimal_point_;
@@ -42,4 +69,7 @@ class TWindowTriggerActions final : public ITriggerActions {
   // repeating an unchanged state would only flood the UI thread. -1: nothing posted yet.
   int clip_ = -1;
   int light_[2] = {-1, -1};
+
+  TQueue queue_;
+  TRealtimeRelay relay_;  // after the queue: gone first
 };

@@ -2,6 +2,23 @@
 
 #include <algorithm>
 
+namespace {
+// Wave-thread messages of the in-cycle road, beside the device's own.
+constexpr uint32_t kWimDataFromCycle = kWimData + 0x100;  // a block the cycle could not handle
+constexpr uint32_t kDeferredShare = kWimData + 0x101;     // sinks outside the cycle still to serve
+constexpr uint32_t kQueueMore = kWimData + 0x102;         // no spare record was free
+
+// No sink holds the record's buffer any longer: its memory can be captured into again. Copies,
+// not bare counts: taking a reference is an acquiring operation on the count, so the last
+// holder's reads happen before the capture writes again.
+bool Unshared(const TALWaveBuffer& record) {
+  const IOWNotifyOperationPtr op = record.op;
+  const IALAudioBufferPtr buffer = record.buffer;
+  if (op.use_count() != 2 || buffer.use_count() != 3) return false;
+  return buffer->Block().use_count() == 2;
+}
+}  // namespace
+
 TALAudioIn::TALAudioIn(IWaveIn& wave_in)
     : wave_in_(wave_in),
       format_(this),
@@ -69,6 +86,8 @@ void TALAudioIn::Start() {
     OpenAndStart();
     std::lock_guard lock(params_.capture_lock);
     for (int i = 0; i < kQueuedBlocks; ++i) QueueBlock();
+    if (params_.active.load(std::memory_order_acquire))
+      for (int i = 0; i < kSpareBlocks; ++i) NewRecord()->state = TALWaveBuffer::TState::kSpare;
   } else {
     params_.driving.store(false, std::memory_order_release);
     OpenAndStart();
@@ -108,9 +127,19 @@ void TALAudioIn::Open(const TWaveFormatEx& header) {
   format.bits = header.wBitsPerSample;
   format.sample_rate = header.nSamplesPerSec;
   TALWaveThread* thread = wave_thread_.get();
-  // Runs on the back-end's thread: posting is all it may do.
-  auto callback = [thread, serial](IWaveInDevice*, uint32_t message, TWaveInBlock* block) {
-    thread->Post(message, reinterpret_cast<void*>(serial), block);
+  // Runs on the back-end's thread: dispatching without waiting, or posting, is all it may do.
+  auto callback = [this, thread, serial](IWaveInDevice* device, uint32_t message,
+                                         TWaveInBlock* block) {
+    void* handle = reinterpret_cast<void*>(serial);
+    if (message != kWimData || !device || !device->InRealtimeCycle()) {
+      thread->Post(message, handle, block);
+      return;
+    }
+    if (waiting_blocks_.load(std::memory_order_acquire) == 0 && DeliverInCycle(serial, block))
+      return;
+    waiting_blocks_.fetch_add(1, std::memory_order_acq_rel);
+    if (!thread->Post(kWimDataFromCycle, handle, block))
+      waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
   };
   wave_device_ = wave_in_.Open(number, format, callback);
   device_serial_ = serial;
@@ -120,29 +149,102 @@ void TALAudioIn::QueueBlock() {
   std::lock_guard lock(params_.capture_lock);
   // A stop may have come between the delivery that asked for this block and now.
   if (!params_.active.load(std::memory_order_acquire)) return;
+  TALWaveBuffer* record = NewRecord();
+  if (wave_device_) wave_device_->AddBuffer(&record->header);
+}
+
+TALWaveBuffer* TALAudioIn::NewRecord() {
   const TWaveFormatEx& header = capture_format_.header;
   auto record = std::make_unique<TALWaveBuffer>();
   record->device = wave_device_.get();
   record->params = &params_;
-  auto buffer = TALAudioBuffer::Create(header.wBitsPerSample, capture_format_.buffer_size,
-                                       header.nChannels);
+  auto buffer =
+      TALAudioBuffer::Create(header.wBitsPerSample, capture_format_.buffer_size, header.nChannels);
   auto access = buffer->GetAccess();
   record->header.data = access->Data();
   record->header.bytes = static_cast<uint32_t>(buffer->DataSize());
   record->header.user = record.get();
+  record->op = std::make_shared<TOWSuppliedBufferOperation>(buffer);
   record->buffer = std::move(buffer);
-  TWaveInBlock* block = &record->header;
   params_.blocks.push_back(std::move(record));
-  if (wave_device_) wave_device_->AddBuffer(block);
+  return params_.blocks.back().get();
+}
+
+TALWaveBuffer* TALAudioIn::FindRecord(const TWaveInBlock* block) {
+  for (const auto& record : params_.blocks)
+    if (&record->header == block) return record.get();
+  return nullptr;
 }
 
 void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
-  if (message != kWimData) return;  // opened and closed notices mean nothing here
+  const uintptr_t serial = reinterpret_cast<uintptr_t>(handle);
+  auto* block = static_cast<TWaveInBlock*>(param);
   try {
-    BlockFilled(reinterpret_cast<uintptr_t>(handle), static_cast<TWaveInBlock*>(param));
+    if (message == kWimData || message == kWimDataFromCycle) {
+      BlockFilled(serial, block);
+    } else if (message == kDeferredShare) {
+      ServeDeferred(serial, block);
+    } else if (message == kQueueMore) {
+      std::lock_guard lock(params_.capture_lock);
+      if (serial == device_serial_) QueueBlock();
+    }
+    // Opened and closed notices mean nothing here.
   } catch (...) {
     // A sink's error has nowhere to go on this thread; the stream carries on with the next block.
   }
+  if (message == kWimDataFromCycle) waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+bool TALAudioIn::DeliverInCycle(uintptr_t serial, TWaveInBlock* block) {
+  std::unique_lock lock(params_.capture_lock, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  // The first block also announces the resume, which allocates: the wave thread sends it.
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_ ||
+      !first_block_done_)
+    return false;
+  TALWaveBuffer* record = FindRecord(block);
+  if (!record) return false;
+  bool deferred = false;
+  try {
+    if (!output_pin_.TryNotifyInCycle(record->op, deferred)) return false;
+  } catch (...) {
+    // As on the wave thread: the stream carries on with the next block.
+  }
+  // A sink may have stopped the capture, which freed the records.
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return true;
+  record->state = TALWaveBuffer::TState::kLent;
+  if (deferred && wave_thread_->Post(kDeferredShare, reinterpret_cast<void*>(serial), block))
+    record->state = TALWaveBuffer::TState::kDeferred;
+  RequeueInCycle();
+  return true;
+}
+
+void TALAudioIn::RequeueInCycle() {
+  TALWaveBuffer* spare = nullptr;
+  for (const auto& record : params_.blocks) {
+    if (record->state == TALWaveBuffer::TState::kLent && Unshared(*record))
+      record->state = TALWaveBuffer::TState::kSpare;
+    if (!spare && record->state == TALWaveBuffer::TState::kSpare) spare = record.get();
+  }
+  if (!spare) {
+    // Sinks hold every buffer: the wave thread makes one more, which allocates.
+    wave_thread_->Post(kQueueMore, reinterpret_cast<void*>(device_serial_), nullptr);
+    return;
+  }
+  spare->state = TALWaveBuffer::TState::kQueued;
+  spare->header.recorded = 0;
+  if (wave_device_) wave_device_->AddBuffer(&spare->header);
+}
+
+void TALAudioIn::ServeDeferred(uintptr_t serial, TWaveInBlock* block) {
+  std::lock_guard lock(params_.capture_lock);
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return;
+  TALWaveBuffer* record = FindRecord(block);
+  if (!record || record->state != TALWaveBuffer::TState::kDeferred) return;
+  const IOWNotifyOperationPtr op = record->op;
+  output_pin_.NotifyDeferred(op);
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return;
+  if ((record = FindRecord(block))) record->state = TALWaveBuffer::TState::kLent;
 }
 
 void TALAudioIn::BlockFilled(uintptr_t serial, TWaveInBlock* block) {

@@ -1,7 +1,11 @@
 // Audio capture: records from an input device and sends each filled block, as a new audio
 // buffer, through OutputPin to every connected sink. Start, Stop and properties belong to the
 // main thread; blocks are delivered on the component's wave thread while the capture lock is
-// held, so a sink must never wait for the main thread (Stop waits for that lock).
+// held, so a sink must never wait for the main thread (Stop waits for that lock). A device that
+// reports from an audio server's real-time cycle gets each block dispatched there, to the sinks
+// that run in the cycle, when every lock is free at once; otherwise the block, and each after it
+// until the wave thread caught up, takes the wave thread. Sinks outside the cycle (the meter)
+// get their share on the wave thread, in the same order.
 #pragma once
 
 #include <atomic>
@@ -17,6 +21,8 @@
 class TALAudioIn : public TOWComponentBase {
  public:
   static constexpr int kQueuedBlocks = 40;
+  // Free records beside the queued ones, for the cycle to swap in while sinks hold buffers.
+  static constexpr int kSpareBlocks = 24;
 
   // Built stopped (Enabled false), 2 channels, 16 bits, 11025 Hz, 1024 frames, device "Default".
   explicit TALAudioIn(IWaveIn& wave_in);
@@ -53,7 +59,13 @@ class TALAudioIn : public TOWComponentBase {
   void Stop();
   void OpenAndStart();
   void Open(const TWaveFormatEx& header);
-  void QueueBlock();  // caller holds the capture lock
+  void QueueBlock();                                     // caller holds the capture lock
+  TALWaveBuffer* NewRecord();                            // caller holds the capture lock
+  TALWaveBuffer* FindRecord(const TWaveInBlock* block);  // caller holds the capture lock
+  // The audio server's real-time thread: false when the block must take the wave thread.
+  bool DeliverInCycle(uintptr_t serial, TWaveInBlock* block);
+  void RequeueInCycle();                                      // real-time thread, capture lock held
+  void ServeDeferred(uintptr_t serial, TWaveInBlock* block);  // wave thread
   bool OnUpstream(const IOWNotifyOperationPtr& op, uint32_t flags);
   void OnNotice(uint32_t message, void* handle, void* param);  // wave thread
   void BlockFilled(uintptr_t serial, TWaveInBlock* block);     // wave thread
@@ -66,6 +78,9 @@ class TALAudioIn : public TOWComponentBase {
   uintptr_t next_serial_ = 1;
   TCaptureFormat capture_format_;
   bool first_block_done_ = true;
+  // Blocks the cycle handed to the wave thread whole, not yet handled there: while any wait,
+  // later blocks follow them, so sinks see blocks in order.
+  std::atomic<int> waiting_blocks_{0};
 
   std::atomic<bool> enabled_{false};
   bool loading_ = false;

@@ -21,6 +21,7 @@ class TALCommonFilter : public TOWComponentBase {
   TALOWAudioSinkPin& InputPin() { return input_pin_; }
   TALOWAudioSourcePin& OutputPin() { return output_pin_; }
   TOWBoolSinkPin& EnablePin() { return enable_pin_; }
+  bool TryLockOutputs(TOWTryLockSet& held) override { return output_pin_.TryLockTree(held); }
 
   // The header of the stream that started last.
   TWaveFormatEx StreamFormat();

@@ -1,7 +1,8 @@
 #include "ALGenericFilter.h"
 
 TALGenericFilter::TALGenericFilter(IMainThreadDispatcher& dispatcher)
-    : queue_(dispatcher, [this](const IALAudioBufferPtr& buffer) { ProcessOnMainThread(buffer); }) {}
+    : queue_(dispatcher, [this](const IALAudioBufferPtr& buffer) { ProcessOnMainThread(buffer); }) {
+}
 
 TALGenericFilter::~TALGenericFilter() {
   // The stop that disconnection sends must not reach an owner that may be half gone itself.
@@ -25,8 +26,18 @@ void TALGenericFilter::SetOnStop(TNotifyEvent handler) {
 }
 
 void TALGenericFilter::SetOnProcessData(TALProcessAudioNotify handler) {
+  std::shared_ptr<const TALProcessAudioNotify> fresh;
+  if (handler) fresh = std::make_shared<const TALProcessAudioNotify>(std::move(handler));
+  {
+    std::lock_guard lock(handlers_mutex_);
+    on_process_data_.swap(fresh);
+  }
+  // The old handler is freed here, outside the lock the delivering thread takes.
+}
+
+std::shared_ptr<const TALProcessAudioNotify> TALGenericFilter::ProcessHandler() const {
   std::lock_guard lock(handlers_mutex_);
-  on_process_data_ = std::move(handler);
+  return on_process_data_;
 }
 
 void TALGenericFilter::SetSynchronizeType(TSLSynchronizeType value) {
@@ -55,20 +66,20 @@ void TALGenericFilter::StreamStopped() {
 
 bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
   // Dispatch holds this component's lock (its input pin's group) for the whole call.
-  IALAudioBufferPtr in_buffer = TALAudioBuffer::CreateCopy(op.Buffer());
-  IALAudioBufferPtr out_buffer = TALAudioBuffer::CreateCopy(op.Buffer());
+  const auto sync = SynchronizeType();
+  // Processed inside the dispatch, the handler gets the sender's buffer itself: the copies only
+  // shared its memory anyway, and making them would allocate in the audio server's cycle.
+  IALAudioBufferPtr in_buffer =
+      sync == stNone ? op.Buffer() : IALAudioBufferPtr(TALAudioBuffer::CreateCopy(op.Buffer()));
+  IALAudioBufferPtr out_buffer =
+      sync == stNone ? op.Buffer() : IALAudioBufferPtr(TALAudioBuffer::CreateCopy(op.Buffer()));
   bool send = true;
   if (Enabled()) {
-    out_buffer->Assign(in_buffer);
-    TALProcessAudioNotify handler;
-    {
-      std::lock_guard lock(handlers_mutex_);
-      handler = on_process_data_;
-    }
+    if (out_buffer != in_buffer) out_buffer->Assign(in_buffer);
+    const auto handler = ProcessHandler();
     if (handler) {
-      const auto sync = SynchronizeType();
       if (sync == stNone) {
-        handler(*this, in_buffer, out_buffer, send);
+        (*handler)(*this, in_buffer, out_buffer, send);
       } else {
         // Switching the filter off releases a wait for the main thread.
         queue_.Enqueue(in_buffer, sync == stQueue, &EnabledFlag());
@@ -76,18 +87,15 @@ bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
       }
     }
   }
-  if (send && out_buffer) OutputPin().SendData(out_buffer);
+  // Nothing connected downstream (the window's chain): no operation to make.
+  if (send && out_buffer && OutputPin().SinkCount() > 0) OutputPin().SendData(out_buffer);
   return false;
 }
 
 void TALGenericFilter::ProcessOnMainThread(const IALAudioBufferPtr& buffer) {
-  TALProcessAudioNotify handler;
-  {
-    std::lock_guard lock(handlers_mutex_);
-    handler = on_process_data_;
-  }
+  const auto handler = ProcessHandler();
   IALAudioBufferPtr out_buffer = TALAudioBuffer::CreateCopy(buffer);
   bool send = true;
-  if (handler) handler(*this, buffer, out_buffer, send);
+  if (handler) (*handler)(*this, buffer, out_buffer, send);
   if (send && out_buffer) OutputPin().SendData(out_buffer);
 }

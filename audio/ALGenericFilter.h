@@ -12,10 +12,9 @@
 
 class TALGenericFilter;
 
-using TALProcessAudioNotify = std::function<void(TALGenericFilter& sender,
-                                                 const IALAudioBufferPtr& in_buffer,
-                                                 IALAudioBufferPtr& out_buffer,
-                                                 bool& send_output_data)>;
+using TALProcessAudioNotify =
+    std::function<void(TALGenericFilter& sender, const IALAudioBufferPtr& in_buffer,
+                       IALAudioBufferPtr& out_buffer, bool& send_output_data)>;
 using TALFormatEvent = std::function<void(TALGenericFilter& sender, const TWaveFormatEx* format)>;
 using TNotifyEvent = std::function<void(TALGenericFilter& sender)>;
 
@@ -33,6 +32,9 @@ class TALGenericFilter final : public TALCommonFilter {
 
   // Buffers waiting for the main thread.
   size_t PendingBuffers() const { return queue_.Size(); }
+  // Processing inside the dispatch can run in the audio server's cycle; the main-thread kinds
+  // post, which allocates.
+  bool RunsInCycle() const override { return SynchronizeType() == stNone; }
 
  protected:
   void StreamStarted(const TOWStartWaveOperation& op) override;
@@ -41,6 +43,7 @@ class TALGenericFilter final : public TALCommonFilter {
 
  private:
   void ProcessOnMainThread(const IALAudioBufferPtr& buffer);
+  std::shared_ptr<const TALProcessAudioNotify> ProcessHandler() const;
 
   // Handlers live under their own short lock, never held while one runs: the delivering thread
   // may sit in the main-thread queue's wait holding this component's lock, and the main thread
@@ -48,7 +51,8 @@ class TALGenericFilter final : public TALCommonFilter {
   mutable std::mutex handlers_mutex_;
   TALFormatEvent on_start_;
   TNotifyEvent on_stop_;
-  TALProcessAudioNotify on_process_data_;
+  // Shared, so that taking it for a call copies a pointer, not the handler (no allocation).
+  std::shared_ptr<const TALProcessAudioNotify> on_process_data_;
   std::atomic<TSLSynchronizeType> sync_{stNone};
   TSLMainThreadBufferQueue queue_;
 };

@@ -52,6 +52,15 @@ void TOWMultiReadExclusiveWriteSynchronizer::BeginRead() {
   ++readers_;
 }
 
+bool TOWMultiReadExclusiveWriteSynchronizer::TryBeginRead() {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  if (!counts_.Find() && writer_ != std::this_thread::get_id() && write_depth_ != 0) return false;
+  ++counts_.Current().reads;  // the thread's record is made at its first read, reused after
+  ++readers_;
+  return true;
+}
+
 void TOWMultiReadExclusiveWriteSynchronizer::EndRead() {
   std::lock_guard lock(mutex_);
   auto* mine = counts_.Find();
@@ -143,4 +152,31 @@ TOWLockObject* TOWObject::LockGroup() {
     if (current == lock_raw_) return current;
     current->Unlock();
   }
+}
+
+TOWLockObject* TOWObject::TryLockGroup() {
+  TOWLockObject* current = lock_raw_;
+  if (!current->TryLock()) return nullptr;
+  if (current == lock_raw_) return current;
+  current->Unlock();
+  return nullptr;
+}
+
+bool TOWTryLockSet::TryGlobal() {
+  if (!global_) global_ = TOWGlobalLockObject().TryBeginRead();
+  return global_;
+}
+
+bool TOWTryLockSet::TryGroup(TOWObject& object) {
+  if (!global_ || count_ == kMaxGroups) return false;
+  TOWLockObject* held = object.TryLockGroup();
+  if (!held) return false;
+  groups_[count_++] = held;
+  return true;
+}
+
+void TOWTryLockSet::Release() {
+  while (count_ > 0) groups_[--count_]->Unlock();
+  if (global_) TOWGlobalLockObject().EndRead();
+  global_ = false;
 }

@@ -43,6 +43,9 @@ class TOWThreadLocalCounter {
 class TOWMultiReadExclusiveWriteSynchronizer {
  public:
   void BeginRead();
+  // BeginRead for a thread that must not wait (the audio server's real-time thread): false when
+  // a writer holds the lock or the lock's own bookkeeping is busy.
+  bool TryBeginRead();
   void EndRead();
   void BeginWrite();
   void EndWrite();
@@ -82,6 +85,7 @@ class TOWObject;
 class TOWLockObject {
  public:
   void Lock() { mutex_.lock(); }
+  bool TryLock() { return mutex_.try_lock(); }
   void Unlock() { mutex_.unlock(); }
 
  private:
@@ -107,6 +111,8 @@ class TOWObject {
   // Takes the group lock. Joining may swap the group's lock object while a thread waits for it,
   // so the loop re-checks after locking. The caller holds the global lock for reading.
   TOWLockObject* LockGroup();
+  // LockGroup without waiting: null when another thread holds the group.
+  TOWLockObject* TryLockGroup();
   // Releases the group lock taken by LockGroup, under the same global read lock.
   void UnlockGroup() { lock_raw_->Unlock(); }
 
@@ -131,3 +137,25 @@ class TOWWriteLockSection {
 };
 
 using TOWReadLockSection = TOWWriteLockSection;
+
+// The locks a dispatch on a thread that must not wait takes ahead, each by a try: the global
+// lock for reading, then every group the dispatch will enter. Once all are held, the dispatch's
+// own lock calls re-enter them at once. Released in reverse order; holds no memory of its own.
+class TOWTryLockSet {
+ public:
+  static constexpr size_t kMaxGroups = 32;
+  TOWTryLockSet() = default;
+  ~TOWTryLockSet() { Release(); }
+  TOWTryLockSet(const TOWTryLockSet&) = delete;
+  TOWTryLockSet& operator=(const TOWTryLockSet&) = delete;
+
+  bool TryGlobal();
+  // Call with the global lock held (TryGlobal).
+  bool TryGroup(TOWObject& object);
+  void Release();
+
+ private:
+  bool global_ = false;
+  TOWLockObject* groups_[kMaxGroups] = {};
+  size_t count_ = 0;
+};

@@ -36,7 +36,9 @@ TOWSourcePin::TOWSourcePin(TOWComponentBase* owner, std::vector<TOWStreamTypeId>
                            TOWOperationHandler upstream)
     : TOWStreamPin(owner, std::move(types)), upstream_(std::move(upstream)) {}
 
-TOWSourcePin::~TOWSourcePin() { DisconnectAll(); }
+TOWSourcePin::~TOWSourcePin() {
+  DisconnectAll();
+}
 
 bool TOWSourcePin::Connect(TOWSinkPin& sink) {
   TOWGlobalWriteLockSection global;
@@ -138,11 +140,68 @@ bool TOWSourcePin::Notify(const IOWNotifyOperationPtr& op) {
   return result;
 }
 
+bool TOWSourcePin::TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred) {
+  deferred = false;
+  TOWTryLockSet held;
+  if (!held.TryGlobal() || !held.TryGroup(*this)) return false;
+  // Under the global read lock the list cannot change, so indices stand in for a snapshot.
+  constexpr size_t kMaxInCycle = 8;
+  size_t chosen[kMaxInCycle];
+  size_t count = 0;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    TOWComponentBase* owner = entries_[i].sink->Owner();
+    if (!owner || !owner->RunsInCycle()) {
+      deferred = true;
+      continue;
+    }
+    if (count == kMaxInCycle || !held.TryGroup(*entries_[i].sink) || !owner->TryLockOutputs(held))
+      return false;
+    chosen[count++] = i;
+  }
+  if (depth_ > kOWMaxDispatchDepth) return false;
+  ++depth_;
+  struct DepthGuard {
+    int32_t& depth;
+    ~DepthGuard() { --depth; }
+  } depth_guard{depth_};
+  NotifySelf(op);
+  for (size_t k = 0; k < count; ++k) {
+    const TOWSinkEntry& entry = entries_[chosen[k]];
+    if (entry.handler) entry.handler(op, k + 1 == count ? kOWLastSinkFlag : 0);
+  }
+  return true;
+}
+
+void TOWSourcePin::NotifyDeferred(const IOWNotifyOperationPtr& op) {
+  TOWGlobalReadLockSection global;
+  TGroupHold own(*this);
+  std::vector<TOWSinkEntry> rest;
+  for (const auto& entry : entries_) {
+    TOWComponentBase* owner = entry.sink->Owner();
+    if (!owner || !owner->RunsInCycle()) rest.push_back(entry);
+  }
+  for (size_t i = 0; i < rest.size(); ++i) {
+    TGroupHold sink_lock(*rest[i].sink);
+    if (rest[i].handler) rest[i].handler(op, i + 1 == rest.size() ? kOWLastSinkFlag : 0);
+  }
+}
+
+bool TOWSourcePin::TryLockTree(TOWTryLockSet& held) {
+  if (!held.TryGroup(*this)) return false;
+  for (const auto& entry : entries_) {
+    TOWComponentBase* owner = entry.sink->Owner();
+    if (!owner || !held.TryGroup(*entry.sink) || !owner->TryLockOutputs(held)) return false;
+  }
+  return true;
+}
+
 bool TOWSourcePin::HandleUpstream(const IOWNotifyOperationPtr& op, uint32_t flags) {
   return upstream_ ? upstream_(op, flags) : false;
 }
 
-TOWSinkPin::~TOWSinkPin() { Disconnect(); }
+TOWSinkPin::~TOWSinkPin() {
+  Disconnect();
+}
 
 void TOWSinkPin::Disconnect() {
   TOWGlobalWriteLockSection global;

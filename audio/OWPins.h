@@ -45,6 +45,14 @@ class TOWComponentBase : public TOWObject, public IOWOwnerLock {
  public:
   void BeginWrite() override;
   void EndWrite() override;
+
+  // Whether buffers may reach this component inside the audio server's cycle, a thread that
+  // must not wait or allocate (TOWSourcePin::TryNotifyInCycle); the others get theirs later on
+  // the source's wave thread (NotifyDeferred).
+  virtual bool RunsInCycle() const { return false; }
+  // Takes, by tries, the groups of every pin this component dispatches to when it receives a
+  // buffer; false when one is held elsewhere or the component cannot tell which.
+  virtual bool TryLockOutputs(TOWTryLockSet&) { return false; }
 };
 
 class TOWPin : public TOWObject {
@@ -90,6 +98,16 @@ class TOWSourcePin : public TOWStreamPin {
   // Dispatches op to every sink in turn on the calling thread; returns the pin's own result.
   // Raises EOWError when re-entered more than 200 levels deep (a connection loop).
   bool Notify(const IOWNotifyOperationPtr& op);
+
+  // Notify for a thread that must not wait: takes every lock of the dispatch ahead by tries and
+  // hands op to the sinks whose components run in the cycle. Returns false, having dispatched
+  // nothing, when a lock is held elsewhere. deferred tells whether other sinks remain: they are
+  // for NotifyDeferred, on a thread that may wait, in the same order of operations.
+  bool TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred);
+  void NotifyDeferred(const IOWNotifyOperationPtr& op);
+  // Takes, by tries, this pin's group and, for every sink, its group and what it dispatches to.
+  // Any sink that cannot tell fails it.
+  bool TryLockTree(TOWTryLockSet& held);
 
  protected:
   // The pin's own step before the sinks; nothing is linked to it in this system, so it accepts.

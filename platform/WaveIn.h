@@ -28,16 +28,17 @@ struct TWaveInFormat {
 // recorded until it reports the block (kWimData) or Reset returns.
 struct TWaveInBlock {
   uint8_t* data = nullptr;
-  uint32_t bytes = 0;      // capacity, a whole number of frames
-  uint32_t recorded = 0;   // bytes filled when reported
-  void* user = nullptr;    // the caller's own value
+  uint32_t bytes = 0;     // capacity, a whole number of frames
+  uint32_t recorded = 0;  // bytes filled when reported
+  void* user = nullptr;   // the caller's own value
 };
 
 class IWaveInDevice;
 
 // Called on a back-end thread (never the caller of AddBuffer/Start), or on the caller of Reset
 // for the blocks Reset returns. Must not block: post and return.
-using TWaveInCallback = std::function<void(IWaveInDevice* device, uint32_t message, TWaveInBlock* block)>;
+using TWaveInCallback =
+    std::function<void(IWaveInDevice* device, uint32_t message, TWaveInBlock* block)>;
 
 class IWaveInDevice {
  public:
@@ -49,6 +50,10 @@ class IWaveInDevice {
   // device no longer touches any block.
   virtual void Reset() = 0;
   virtual void Close() = 0;
+  // Inside the callback: true when the device reports from an audio server's real-time cycle,
+  // where the caller may handle the block at once if it neither waits nor allocates. A block
+  // added back from there (AddBuffer) is taken without a lock.
+  virtual bool InRealtimeCycle() const { return false; }
 };
 
 class IWaveIn {

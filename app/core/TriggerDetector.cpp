@@ -104,7 +104,10 @@ void TTriggerDetector::ProcessBlock(const IALAudioBufferPtr& in) {
   // The capture hands over TALAudioBuffer: read it through the concrete access, whose sample
   // reads inline; any other buffer goes through the interface.
   if (auto* concrete = dynamic_cast<TALAudioBuffer*>(in.get())) {
-    auto access = concrete->GetDataAccess();
+    // A view on the stack: this may run in the audio server's cycle, where nothing is allocated.
+    const std::shared_ptr<TALAudioBuffer> owner(in, concrete);
+    const TALAudioDataBufferAccess view(owner, concrete->Block());
+    const TALAudioDataBufferAccess* access = &view;
     const uint32_t needed = s_.Params.Channels == 2 ? 2 : 1;
     if (access->Channels() >= needed && access->Bits() == 16) {
       // Every read is in range: the same scan on plain 16-bit reads.
@@ -157,6 +160,9 @@ void TTriggerDetector::EvaluateThresholds(double LeftDb, double RightDb) {
 }
 
 void TTriggerDetector::EvaluateChannel(int channel, double level_db, double thres_db, bool above) {
+  // Looked at again right before anything fires: a stop that came while this block was being
+  // evaluated (the indicators of the other channel, say) still silences it.
+  if (s_.Flags.GateClosed()) return;
   if (controls_.StartMidiNote[channel].load(std::memory_order_relaxed)) {
     const bool sounding = s_.Midi.NoteOn(channel).load(std::memory_order_acquire);
     if (above && !sounding) {

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/RealtimeThread.h"
+
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -270,6 +272,7 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   cycle.MidiOut = jack_port_get_buffer(ports[static_cast<int>(TJackPort::kMidiOut)], frames);
   if (cycle.MidiOut) jack_midi_clear_buffer(cycle.MidiOut);
   t_cycle = {self, 0, frames ? frames - 1 : 0};
+  const TRealtimeThreadMark realtime;
   for (auto& slot : self->parts_)
     if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
   t_cycle.client = nullptr;

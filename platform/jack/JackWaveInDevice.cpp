@@ -5,6 +5,17 @@
 
 #include "platform/CaptureSamples.h"
 
+namespace {
+// The device whose cycle runs on this thread now, if any.
+thread_local const TJackWaveInDevice* tl_in_cycle = nullptr;
+
+class TCycleMark {
+ public:
+  explicit TCycleMark(const TJackWaveInDevice* device) { tl_in_cycle = device; }
+  ~TCycleMark() { tl_in_cycle = nullptr; }
+};
+}  // namespace
+
 TJackWaveInDevice::TJackWaveInDevice(TJackClient& client, std::vector<std::string> sources,
                                      const TWaveInFormat& format, TWaveInCallback callback)
     : client_(client), format_(format), callback_(std::move(callback)) {
@@ -31,7 +42,16 @@ TJackWaveInDevice::~TJackWaveInDevice() {
   if (converter_) src_delete(converter_);
 }
 
+bool TJackWaveInDevice::InRealtimeCycle() const {
+  return tl_in_cycle == this;
+}
+
 void TJackWaveInDevice::AddBuffer(TWaveInBlock* block) {
+  // From our own callback: the queue's producer side belongs to other threads.
+  if (tl_in_cycle == this) {
+    if (own_count_ < kMaxOwn) own_[own_count_++] = block;
+    return;
+  }
   bool queued;
   {
     std::lock_guard lock(add_mutex_);
@@ -59,6 +79,11 @@ void TJackWaveInDevice::Reset() {
     callback_(this, kWimData, block);
   }
   filled_ = 0;
+  while (own_count_ > 0) {
+    TWaveInBlock* block = own_[--own_count_];
+    block->recorded = 0;
+    callback_(this, kWimData, block);
+  }
   TWaveInBlock* block = nullptr;
   while (blocks_.Pop(block)) {
     block->recorded = 0;
@@ -79,6 +104,7 @@ void TJackWaveInDevice::Close() {
 
 void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
   if (!running_.load(std::memory_order_acquire)) return;
+  const TCycleMark mark(this);
   const size_t channels = format_.channels;
   block_first_ = 0;  // a block under way began in an earlier cycle
   const bool convert = cycle.SampleRate != 0 && cycle.SampleRate != format_.sample_rate;
@@ -116,7 +142,9 @@ void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, 
   const size_t channels = format_.channels;
   while (frames > 0) {
     if (!current_) {
-      if (!blocks_.Pop(current_)) {
+      if (own_count_ > 0) {
+        current_ = own_[--own_count_];
+      } else if (!blocks_.Pop(current_)) {
         dropped_.fetch_add(frames, std::memory_order_relaxed);
         return;
       }

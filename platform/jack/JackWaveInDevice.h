@@ -2,7 +2,8 @@
 // converts the cycle's frames to the requested PCM format (and rate, with libsamplerate, when the
 // server runs at another), fills the queued blocks and reports each full one at once through
 // the callback, telling the client where in the cycle each block lies. Blocks are queued
-// lock-free; the callback never allocates or waits.
+// lock-free; the callback never allocates or waits. A block added back from inside the callback
+// goes to a list of the cycle's own, taken before the queue.
 #pragma once
 
 #include <samplerate.h>
@@ -28,6 +29,7 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   void Start() override;
   void Reset() override;
   void Close() override;
+  bool InRealtimeCycle() const override;
 
   // Frames that arrived while no block was queued.
   uint64_t DroppedFrames() const { return dropped_.load(std::memory_order_relaxed); }
@@ -50,6 +52,9 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   std::atomic<bool> running_{false};
   std::mutex add_mutex_;  // one producer at a time into blocks_; never taken by the callback
   TSpscQueue<TWaveInBlock*, 4096> blocks_;
+  static constexpr size_t kMaxOwn = 256;
+  TWaveInBlock* own_[kMaxOwn] = {};  // added back inside the cycle: callback, or Reset once stopped
+  size_t own_count_ = 0;
   TWaveInBlock* current_ = nullptr;  // the block being filled: callback, or Reset once stopped
   uint32_t filled_ = 0;
   jack_nframes_t block_first_ = 0;  // where the block being filled began in this cycle

@@ -41,16 +41,12 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
       detector_(std::make_unique<TTriggerDetector>(
           TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
           SystemTickClock())),
-      capture_(wave_in_),
-      filter_(ui_) {
+      engine_(wave_in_, ui_) {
   meters_.UpdateInterval = 100;
-  filter_.SetSynchronizeType(stNone);
-  filter_.SetOnProcessData(
-      [this](TALGenericFilter&, const IALAudioBufferPtr& in, IALAudioBufferPtr&, bool&) {
-        detector_->ProcessBlock(in);
-        blocks_.fetch_add(1, std::memory_order_release);
-      });
-  capture_.OutputPin().Connect(filter_.InputPin());
+  engine_.SetBlockHandler([this](const IALAudioBufferPtr& in) {
+    detector_->ProcessBlock(in);
+    blocks_.fetch_add(1, std::memory_order_release);
+  });
   // Stopped, as the window leaves it after creation.
   flags_.StopRequest = true;
 }
@@ -68,13 +64,13 @@ bool TRealTriggerChain::Start(const std::string& input_device, uint32_t sample_r
   flags_.StopRequest = false;
   flags_.Running = true;
   try {
-    capture_.Device().SetDeviceName(input_device);
-    capture_.AudioFormat().SetChannels(params_.Channels);
-    capture_.AudioFormat().SetBits(params_.Bits);
-    capture_.AudioFormat().SetSampleRate(sample_rate);
-    capture_.AudioFormat().SetBufferSize(buffer_size);
-    capture_.SetEnabled(true);
-    filter_.SetEnabled(true);
+    engine_.SetDeviceName(input_device);
+    engine_.SetChannels(params_.Channels);
+    engine_.SetBits(params_.Bits);
+    engine_.SetSampleRate(sample_rate);
+    engine_.SetBufferSize(buffer_size);
+    engine_.SetCaptureEnabled(true);
+    engine_.SetFilterEnabled(true);
     midi_out_.SetProductName(midi_port);
     if (!midi_out_.Open()) throw EmidioutputError("not opened");
     midi_.Output = &midi_out_;
@@ -99,8 +95,8 @@ void TRealTriggerChain::Stop() {
     std::this_thread::yield();
   }
   flags_.Running = false;
-  filter_.SetEnabled(false);
-  capture_.SetEnabled(false);
+  engine_.SetFilterEnabled(false);
+  engine_.SetCaptureEnabled(false);
   midi_.Output = nullptr;
   try {
     midi_out_.Close();

@@ -1,6 +1,6 @@
 // The program's whole capture road without its window, on the back-ends the program uses with a
-// JACK server: capture from a JACK client (TALAudioIn on the JACK client's wave input), the
-// processing filter, the block handler, note triggering and TMidiOutput on its MIDI service. The
+// JACK server: the window's capture chain (capture on the JACK client's wave input, processing
+// filter, meter), the block handler, note triggering and TMidiOutput on its MIDI service. The
 // thread that builds it plays the UI thread.
 #pragma once
 
@@ -11,10 +11,9 @@
 
 #include "AppState.h"
 #include "ControlSnapshot.h"
+#include "EngineCaptureChain.h"
 #include "MidiNoteTrigger.h"
 #include "TriggerDetector.h"
-#include "audio/ALAudioIn.h"
-#include "audio/ALGenericFilter.h"
 #include "midi/MidiOut.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
@@ -63,8 +62,7 @@ class TRealTriggerChain {
   std::unique_ptr<TMidiNoteTrigger> notes_;
   std::unique_ptr<TActions> actions_;
   std::unique_ptr<TTriggerDetector> detector_;
-  TALAudioIn capture_;
-  TALGenericFilter filter_;
+  TEngineCaptureChain engine_;
   std::atomic<uint64_t> blocks_{0};
   bool running_ = false;
 };

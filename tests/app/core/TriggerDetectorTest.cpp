@@ -1,10 +1,9 @@
-#include "TriggerDetector.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "DetectorFixture.h"
+#include "TriggerDetector.h"
 #include "audio/ALErrors.h"
 
 namespace {
@@ -24,14 +23,14 @@ TEST_F(DetectorTest, NegativeOnlyBlockReadsAsSilenceButCanClip) {
 
 TEST_F(DetectorTest, ClipAtTheLimitOnEitherSignAndNeverLatched) {
   controls.StartMidiNote[0] = controls.StartMidiNote[1] = false;
-  for (auto [frames, clip] : std::vector<std::pair<std::pair<int, int>, bool>>{
-           {{32764, 0}, true},
-           {{32763, 0}, false},
-           {{0, -32764}, true},
-           {{0, -32763}, false},
-           {{0, 32767}, true},
-           {{-32768, 0}, true},
-           {{100, 100}, false}}) {
+  for (auto [frames, clip] :
+       std::vector<std::pair<std::pair<int, int>, bool>>{{{32764, 0}, true},
+                                                         {{32763, 0}, false},
+                                                         {{0, -32764}, true},
+                                                         {{0, -32763}, false},
+                                                         {{0, 32767}, true},
+                                                         {{-32768, 0}, true},
+                                                         {{100, 100}, false}}) {
     Reset();
     Run(Block({frames}));
     EXPECT_EQ(actions.calls.at(0), clip ? "clip on" : "clip off")
@@ -82,9 +81,8 @@ TEST_F(DetectorTest, MonoCaptureDrivesBothChannelsWithTheirOwnSettings) {
   controls.StartMidiNote[1] = false;
   controls.StartAudioFile[1] = true;
   Run(Block({{3277, 0}, {-100, 0}}, 1));  // -20 dB
-  EXPECT_EQ(actions.calls,
-            (Calls{"clip off", "light0 off", "light1 on", "vol1 100", "sound1 100",
-                   "refresh -20.00 -20.00"}));
+  EXPECT_EQ(actions.calls, (Calls{"clip off", "light0 off", "light1 on", "vol1 100", "sound1 100",
+                                  "refresh -20.00 -20.00"}));
 }
 
 TEST_F(DetectorTest, SoundChannelFiresAgainOnlyAfterItsInhibitionEnds) {
@@ -133,7 +131,8 @@ TEST_F(DetectorTest, RefreshAtMostEvery100MsAcrossTickWrapAround) {
 
 TEST_F(DetectorTest, EmptyBlockIsSilenceWithoutClip) {
   Run(Block({}));
-  EXPECT_EQ(actions.calls, (Calls{"clip off", "light0 off", "light1 off", "refresh -90.31 -90.31"}));
+  EXPECT_EQ(actions.calls,
+            (Calls{"clip off", "light0 off", "light1 off", "refresh -90.31 -90.31"}));
 }
 
 TEST_F(DetectorTest, ScanErrorKeepsThePeaksFoundSoFar) {
@@ -205,6 +204,27 @@ TEST_F(DetectorTest, StopSetInsideTheScanFiresNothingAndAcknowledges) {
   EXPECT_FALSE(midi.NoteOn0);
 }
 
+// A stop that comes while the left channel's note goes out: the right channel, decided in the
+// same block, fires nothing.
+TEST_F(DetectorTest, StopArrivingBetweenTheChannelsSilencesTheSecond) {
+  struct StopOnNote : RecordingActions {
+    TRunFlags* flags = nullptr;
+    void NoteOn(int c, int v) override {
+      RecordingActions::NoteOn(c, v);
+      flags->StopRequest = true;
+    }
+  } stopping;
+  stopping.midi = &midi;
+  stopping.sounds = sounds;
+  stopping.flags = &flags;
+  TTriggerDetector d(state, controls, stopping, clock);
+  d.ProcessBlock(AtDb(-3, -3));
+  ASSERT_FALSE(stopping.calls.empty());
+  EXPECT_EQ(stopping.calls.back().rfind("noteon0", 0), 0u) << stopping.calls.back();
+  EXPECT_FALSE(midi.NoteOn1);
+  EXPECT_TRUE(flags.StopAck);
+}
+
 TEST_F(DetectorTest, InterfaceBuffersAreScannedLikeCaptureBuffers) {
   auto b = std::make_shared<HookedBuffer>(AtDb(-20, -60), 99, [] {});
   Run(b);
@@ -225,7 +245,8 @@ TEST_F(DetectorTest, BlockIsNotChanged) {
   auto b = AtDb(-1, -2);
   auto before = std::vector<uint8_t>(b->Block()->Begin(), b->Block()->Begin() + b->BlockSize());
   Run(b);
-  EXPECT_EQ(std::vector<uint8_t>(b->Block()->Begin(), b->Block()->Begin() + b->BlockSize()), before);
+  EXPECT_EQ(std::vector<uint8_t>(b->Block()->Begin(), b->Block()->Begin() + b->BlockSize()),
+            before);
 }
 
 }  // namespace

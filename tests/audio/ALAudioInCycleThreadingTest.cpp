@@ -1,0 +1,152 @@
+// Blocks reported from an audio server's cycle: dispatched there while every lock is free, sent
+// to the wave thread while the filter's lock or the global lock is held elsewhere, and seen by
+// the handler in capture order either way. Also run under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "audio/ALAudioIn.h"
+#include "audio/ALGenericFilter.h"
+#include "audio/ALPPMMeter.h"
+#include "platform/virtual/LoopDispatcher.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+thread_local bool tl_cycle = false;
+
+// A device whose blocks are reported by Deliver, on a thread of the test's that plays the cycle.
+struct CycleDevice final : IWaveInDevice {
+  TWaveInCallback callback;
+  std::mutex mutex;
+  std::deque<TWaveInBlock*> blocks;
+
+  void AddBuffer(TWaveInBlock* block) override {
+    std::lock_guard lock(mutex);
+    blocks.push_back(block);
+  }
+  void Start() override {}
+  void Reset() override {
+    std::deque<TWaveInBlock*> left;
+    {
+      std::lock_guard lock(mutex);
+      left.swap(blocks);
+    }
+    for (auto* block : left) {
+      block->recorded = 0;
+      callback(this, kWimData, block);
+    }
+  }
+  void Close() override {}
+  bool InRealtimeCycle() const override { return tl_cycle; }
+
+  // One block whose samples all hold value, reported from a cycle thread.
+  void Deliver(int16_t value) {
+    std::thread cycle([&] {
+      tl_cycle = true;
+      TWaveInBlock* block = nullptr;
+      {
+        std::lock_guard lock(mutex);
+        ASSERT_FALSE(blocks.empty());
+        block = blocks.front();
+        blocks.pop_front();
+      }
+      auto* p = reinterpret_cast<int16_t*>(block->data);
+      for (uint32_t i = 0; i < block->bytes / 2; ++i) p[i] = value;
+      block->recorded = block->bytes;
+      callback(this, kWimData, block);
+    });
+    cycle.join();
+  }
+};
+
+struct CycleWaveIn final : IWaveIn {
+  CycleDevice* device = nullptr;
+  std::vector<std::string> DeviceNames() override { return {"Cycle"}; }
+  std::unique_ptr<IWaveInDevice> Open(int, const TWaveInFormat&, TWaveInCallback cb) override {
+    auto opened = std::make_unique<CycleDevice>();
+    opened->callback = std::move(cb);
+    device = opened.get();
+    return opened;
+  }
+};
+
+bool WaitUntil(const std::function<bool()>& pred) {
+  const auto end = std::chrono::steady_clock::now() + 20s;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(AudioInCycleThreading, BusyLocksSendBlocksToTheWaveThreadAndOrderHolds) {
+  CycleWaveIn wave_in;
+  TLoopDispatcher ui;
+  TALAudioIn capture(wave_in);
+  capture.AudioFormat().SetBufferSize(64);
+  TALGenericFilter filter(ui);
+  filter.SetSynchronizeType(stNone);
+  TALPPMMeter meter(ui);  // served on the wave thread beside the cycle
+  meter.SetSynchronizeType(stNone);
+  meter.SetPeriod(5);
+  std::mutex mutex;
+  std::vector<int> seen;
+  std::vector<bool> in_cycle;
+  filter.SetOnProcessData(
+      [&](TALGenericFilter&, const IALAudioBufferPtr& in, IALAudioBufferPtr&, bool&) {
+        const int value = in->GetAccess()->GetSample(0, 0);
+        std::lock_guard lock(mutex);
+        seen.push_back(value);
+        in_cycle.push_back(tl_cycle);
+      });
+  auto count = [&] {
+    std::lock_guard lock(mutex);
+    return seen.size();
+  };
+  capture.OutputPin().Connect(filter.InputPin());
+  capture.OutputPin().Connect(meter.InputPin());
+  capture.SetEnabled(true);
+  ASSERT_NE(wave_in.device, nullptr);
+
+  int next = 1;
+  wave_in.device->Deliver(static_cast<int16_t>(next++));  // the first announces the resume
+  ASSERT_TRUE(WaitUntil([&] { return count() == 1; }));
+  for (int i = 0; i < 3; ++i) wave_in.device->Deliver(static_cast<int16_t>(next++));
+  EXPECT_EQ(count(), 4u) << "free locks: handled inside the cycle, before it ends";
+  {
+    TOWWriteLockSection held(filter);  // the UI reconfiguring the filter
+    for (int i = 0; i < 3; ++i) wave_in.device->Deliver(static_cast<int16_t>(next++));
+    EXPECT_EQ(count(), 4u);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return count() == 7; }));
+  {
+    TOWGlobalWriteLockSection held;  // a pin being connected
+    wave_in.device->Deliver(static_cast<int16_t>(next++));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return count() == 8; }));
+  // Once the wave thread has caught up, the cycle takes blocks again.
+  bool back_in_cycle = false;
+  for (int i = 0; i < 200 && !back_in_cycle; ++i) {
+    wave_in.device->Deliver(static_cast<int16_t>(next++));
+    ASSERT_TRUE(WaitUntil([&] { return count() == static_cast<size_t>(next - 1); }));
+    std::lock_guard lock(mutex);
+    back_in_cycle = in_cycle.back();
+  }
+  capture.SetEnabled(false);
+
+  std::lock_guard lock(mutex);
+  for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<int>(i) + 1);
+  EXPECT_FALSE(in_cycle[0]);
+  EXPECT_TRUE(in_cycle[1] && in_cycle[2] && in_cycle[3]);
+  for (size_t i = 4; i < 8; ++i) EXPECT_FALSE(in_cycle[i]) << "block " << i + 1;
+  EXPECT_TRUE(back_in_cycle);
+  EXPECT_GT(meter.Value(0), 0.0) << "the meter's share never reached it";
+}
+
+}  // namespace
