@@ -189,7 +189,10 @@ TEST_P(JackBackendCapture, PickedClientIsConnectedAndCapturedSampleExactInWholeB
   const size_t before = collector.Frames();
   ASSERT_TRUE(WaitUntil([&] { return collector.Frames() >= before + length + 2 * block + 1024; }));
   capture.SetEnabled(false);
-  EXPECT_FALSE(jack_port_connected(in_1)) << "closing leaves no connection of ours behind";
+  // The graph that other clients see changes a little after the disconnection (a cycle on
+  // jackd, later on PipeWire).
+  EXPECT_TRUE(WaitUntil([&] { return !jack_port_connected(in_1); }, 10s))
+      << "closing leaves no connection of ours behind";
 
   std::lock_guard lock(collector.mutex);
   for (uint32_t size : collector.block_sizes) ASSERT_EQ(size, block);
@@ -289,7 +292,7 @@ TEST(JackBackend, MidiReachesTheChosenPortWithExactBytesInOrder) {
   ASSERT_EQ(midi.Close(handle), kMidiOk);
   EXPECT_EQ(midi.ShortMsg(handle, 0x7F3C90), kMidiErrInvalidHandle);
   jack_port_t* out = jack_port_by_name(peer.Handle(), "Tocsin:midi_out");
-  EXPECT_FALSE(jack_port_connected(out));
+  EXPECT_TRUE(WaitUntil([&] { return !jack_port_connected(out); }, 10s));
 }
 
 // What a 16-bit image's samples become once decoded: exact in float.
