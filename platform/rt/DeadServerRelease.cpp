@@ -71,7 +71,9 @@ class TDiscard final : public std::streambuf {
 void SilenceRtAudioNotices() {
   static std::once_flag once;
   std::call_once(once, [] {
-    static TDiscard discard;
-    std::cerr.rdbuf(&discard);
+    // Never destroyed: the standard streams are flushed at exit after every static object of
+    // ours is gone, and a destroyed buffer there crashes the process on its way out.
+    static TDiscard* const discard = new TDiscard;
+    std::cerr.rdbuf(discard);
   });
 }
