@@ -2,22 +2,11 @@
 
 #include <algorithm>
 
-namespace {
-constexpr size_t kInitialRing = 64;
-
-float SampleToFloat(const uint8_t* p, uint16_t bits) {
-  if (bits == 8) return (static_cast<float>(p[0]) - 128.0f) / 128.0f;
-  return static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)))) /
-         32768.0f;
-}
-}  // namespace
-
 TJackWaveOutDevice::TJackWaveOutDevice(TJackClient& client, std::vector<std::string> destinations,
                                        const TWaveOutFormat& format, TWaveOutCallback callback)
     : client_(client),
       format_(format),
       callback_(std::move(callback)),
-      ring_(kInitialRing, nullptr),
       pulled_(kChunk * format.channels, 0.0f),
       mixed_(kChunk * format.channels, 0.0f) {
   int error = 0;
@@ -40,14 +29,7 @@ TJackWaveOutDevice::~TJackWaveOutDevice() {
 void TJackWaveOutDevice::Write(TWaveOutBlock* block) {
   std::lock_guard lock(mutex_);
   if (closed_) return;
-  if (count_ == ring_.size()) {
-    std::vector<TWaveOutBlock*> bigger(ring_.size() * 2, nullptr);
-    for (size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) % ring_.size()];
-    ring_.swap(bigger);  // the callback waits for no lock: it skips this cycle instead
-    head_ = 0;
-  }
-  ring_[(head_ + count_) % ring_.size()] = block;
-  ++count_;
+  queue_.Push(block);  // the callback waits for no lock: it skips this cycle instead
 }
 
 void TJackWaveOutDevice::Pause() {
@@ -63,11 +45,7 @@ void TJackWaveOutDevice::Reset() {
   TWaveOutCallback callback;
   {
     std::lock_guard lock(mutex_);
-    returned.reserve(count_ + deferred_count_);
-    for (size_t i = 0; i < deferred_count_; ++i) returned.push_back(deferred_[i]);
-    deferred_count_ = 0;
-    while (count_ > 0) returned.push_back(Pop());
-    head_offset_ = 0;
+    queue_.TakeAll(returned);
     pulled_pos_ = pulled_count_ = 0;
     if (src_) src_reset(src_);
     callback = callback_;
@@ -86,8 +64,7 @@ void TJackWaveOutDevice::Close() {
   for (const auto& [source, destination] : connections_) client_.Disconnect(source, destination);
   connections_.clear();
   std::lock_guard lock(mutex_);
-  count_ = 0;
-  deferred_count_ = 0;
+  queue_.Drop();
   callback_ = nullptr;
 }
 
@@ -96,7 +73,7 @@ void TJackWaveOutDevice::Cycle(const TJackCycle& cycle) {
   if (!lock || closed_) return;
   // Blocks used up in an earlier cycle have been handed to the server by now: only now may
   // they be reported, since a report can lead to the close that would cut this cycle short.
-  if (pulled_pos_ == pulled_count_) ReportDeferred();
+  if (pulled_pos_ == pulled_count_) queue_.ReportDeferred(this, callback_);
   if (paused_.load(std::memory_order_acquire)) return;
   const size_t channels = format_.channels;
   const bool convert = cycle.SampleRate != 0 && cycle.SampleRate != format_.sample_rate;
@@ -105,12 +82,12 @@ void TJackWaveOutDevice::Cycle(const TJackCycle& cycle) {
     const unsigned want = static_cast<unsigned>(std::min<size_t>(kChunk, cycle.Frames - done));
     unsigned produced = 0;
     if (!convert) {
-      produced = Pull(mixed_.data(), want);
+      produced = queue_.Pull(mixed_.data(), want, format_, this, callback_);
     } else {
       while (produced < want) {
         if (pulled_pos_ == pulled_count_) {
           pulled_pos_ = 0;
-          pulled_count_ = Pull(pulled_.data(), kChunk);
+          pulled_count_ = queue_.Pull(pulled_.data(), kChunk, format_, this, callback_);
           if (pulled_count_ == 0) break;
         }
         SRC_DATA data{};
@@ -135,44 +112,4 @@ void TJackWaveOutDevice::Cycle(const TJackCycle& cycle) {
     }
     done += produced;
   }
-}
-
-void TJackWaveOutDevice::ReportDeferred() {
-  for (size_t i = 0; i < deferred_count_; ++i)
-    if (callback_) callback_(this, kWomDone, deferred_[i]);
-  deferred_count_ = 0;
-}
-
-unsigned TJackWaveOutDevice::Pull(float* dst, unsigned frames) {
-  const uint32_t align = format_.BlockAlign();
-  const uint16_t bytes_per_sample = format_.bits / 8;
-  unsigned done = 0;
-  while (done < frames && count_ > 0) {
-    TWaveOutBlock* block = ring_[head_];
-    const uint32_t whole = block->bytes - block->bytes % align;
-    while (done < frames && head_offset_ < whole) {
-      const uint8_t* p = block->data + head_offset_;
-      for (size_t c = 0; c < format_.channels; ++c)
-        *dst++ = SampleToFloat(p + c * bytes_per_sample, format_.bits);
-      head_offset_ += align;
-      ++done;
-    }
-    if (head_offset_ >= whole) {
-      Pop();
-      head_offset_ = 0;
-      if (deferred_count_ < kMaxDeferred)
-        deferred_[deferred_count_++] = block;
-      else if (callback_)
-        callback_(this, kWomDone, block);
-    }
-  }
-  return done;
-}
-
-TWaveOutBlock* TJackWaveOutDevice::Pop() {
-  TWaveOutBlock* block = ring_[head_];
-  ring_[head_] = nullptr;
-  head_ = (head_ + 1) % ring_.size();
-  --count_;
-  return block;
 }

@@ -13,6 +13,7 @@
 
 #include "JackClient.h"
 #include "platform/WaveOut.h"
+#include "platform/WaveOutBlockQueue.h"
 
 class TJackWaveOutDevice final : public IWaveOutDevice, private IJackCyclePart {
  public:
@@ -29,13 +30,8 @@ class TJackWaveOutDevice final : public IWaveOutDevice, private IJackCyclePart {
 
  private:
   void Cycle(const TJackCycle& cycle) override;  // real-time thread
-  // Converts up to frames frames of the queued blocks into dst (interleaved, format channels).
-  unsigned Pull(float* dst, unsigned frames);  // queue lock held
-  void ReportDeferred();                       // queue lock held
-  TWaveOutBlock* Pop();                        // queue lock held
 
   static constexpr size_t kChunk = 256;  // frames converted at a time
-  static constexpr size_t kMaxDeferred = 64;
 
   TJackClient& client_;
   const TWaveOutFormat format_;
@@ -44,14 +40,9 @@ class TJackWaveOutDevice final : public IWaveOutDevice, private IJackCyclePart {
   std::vector<std::pair<std::string, std::string>> connections_;
   std::atomic<bool> paused_{false};
 
-  std::mutex mutex_;                  // the queue and the converter
-  std::vector<TWaveOutBlock*> ring_;  // grows in Write only, never in the callback
-  size_t head_ = 0;
-  size_t count_ = 0;
-  uint32_t head_offset_ = 0;
+  std::mutex mutex_;  // the queue and the converter
+  TWaveOutBlockQueue queue_;
   bool closed_ = false;
-  TWaveOutBlock* deferred_[kMaxDeferred] = {};
-  size_t deferred_count_ = 0;
 
   SRC_STATE* src_ = nullptr;
   std::vector<float> pulled_;  // kChunk frames from the blocks

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/WaveOut.h"
+#include "platform/WaveOutBlockQueue.h"
 
 class TRtWaveOutDevice final : public IWaveOutDevice {
  public:
@@ -31,14 +32,9 @@ class TRtWaveOutDevice final : public IWaveOutDevice {
   unsigned DeviceRate() const { return device_rate_; }
 
  private:
-  static int Callback(void* out, void* in, unsigned frames, double time,
-                      RtAudioStreamStatus status, void* self);
+  static int Callback(void* out, void* in, unsigned frames, double time, RtAudioStreamStatus status,
+                      void* self);
   int OnCallback(float* out, unsigned frames);  // back-end thread, queue lock held
-  // Converts up to frames frames from the queued blocks into dst.
-  // Blocks used up wait in deferred_ until ReportDeferred.
-  unsigned Pull(float* dst, unsigned frames);
-  void ReportDeferred();
-  TWaveOutBlock* Pop();  // queue lock held
 
   std::unique_ptr<RtAudio> rt_;  // null once closed
   uint64_t losses_at_open_ = 0;
@@ -48,17 +44,11 @@ class TRtWaveOutDevice final : public IWaveOutDevice {
   std::atomic<bool> paused_{false};
 
   std::mutex mutex_;  // the queue and the converter
-  std::vector<TWaveOutBlock*> ring_;  // grows in Write only, never in the callback
-  size_t head_ = 0;
-  size_t count_ = 0;
-  uint32_t head_offset_ = 0;  // bytes of the head block already played
+  TWaveOutBlockQueue queue_;
   bool closed_ = false;
 
   SRC_STATE* src_ = nullptr;
   std::vector<float> src_in_;  // frames pulled from blocks, waiting for the converter
   size_t src_in_pos_ = 0;
   size_t src_in_count_ = 0;
-  static constexpr size_t kMaxDeferred = 64;
-  TWaveOutBlock* deferred_[kMaxDeferred] = {};
-  size_t deferred_count_ = 0;
 };
