@@ -82,6 +82,10 @@ void TJackSoundService::Prepare(TSoundImagePtr image) {
   request_cv_.notify_all();
 }
 
+void TJackSoundService::Prepare(const std::vector<TSoundImagePtr>& images) {
+  for (const auto& image : images) Prepare(image);
+}
+
 bool TJackSoundService::WaitIdle(std::chrono::milliseconds timeout) {
   std::unique_lock lock(request_mutex_);
   const uint64_t target = requested_;

@@ -32,6 +32,8 @@ class TJackSoundService final : public ISoundService, private IJackCyclePart {
   // Decodes the image ahead of its first play (and connects the outputs), so that even the
   // first hit starts at once. Returns at once; the worker does it.
   void Prepare(TSoundImagePtr image);
+  // The same for each image: what the window hands over at Start through the common interface.
+  void Prepare(const std::vector<TSoundImagePtr>& images) override;
 
   // Frames of sound mixed so far, and whether a sound still plays. For diagnostics and tests.
   uint64_t FramesPlayed() const { return frames_played_.load(std::memory_order_relaxed); }

@@ -18,7 +18,9 @@ bool WaitFor(int timeout_ms, auto pred) {
 }
 }  // namespace
 
-JackTestClient::JackTestClient(const std::string& name) : midi_(kMaxMidi) {
+JackTestClient::JackTestClient(const std::string& name)
+    : starts_{std::vector<uint64_t>(kMaxSoundStarts), std::vector<uint64_t>(kMaxSoundStarts)},
+      midi_(kMaxMidi) {
   jack_status_t status;
   client_ = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!client_) return;
@@ -121,6 +123,11 @@ std::vector<JackTestClient::MidiEvent> JackTestClient::Midi() const {
   return out;
 }
 
+std::vector<uint64_t> JackTestClient::SoundStarts(int channel) const {
+  const size_t n = start_count_[channel].load(std::memory_order_acquire);
+  return std::vector<uint64_t>(starts_[channel].begin(), starts_[channel].begin() + n);
+}
+
 int JackTestClient::Xrun(void* arg) {
   static_cast<JackTestClient*>(arg)->xruns_.fetch_add(1, std::memory_order_acq_rel);
   return 0;
@@ -158,6 +165,23 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
     }
     rec_count_.store(w + n, std::memory_order_release);
     if (w + n >= rec_[0].size()) recording_.store(false, std::memory_order_release);
+  }
+
+  for (int c = 0; c < 2; ++c) {
+    const float* in = static_cast<const float*>(jack_port_get_buffer(in_[c], nframes));
+    if (!in) continue;
+    size_t n = start_count_[c].load(std::memory_order_relaxed);
+    for (jack_nframes_t i = 0; i < nframes; ++i) {
+      if (in[i] == 0.0f) {
+        if (quiet_[c] < kQuietFrames) ++quiet_[c];
+        continue;
+      }
+      if (quiet_[c] >= kQuietFrames && n < kMaxSoundStarts) {
+        starts_[c][n] = cycle_start + i;
+        start_count_[c].store(++n, std::memory_order_release);
+      }
+      quiet_[c] = 0;
+    }
   }
 
   void* mbuf = jack_port_get_buffer(midi_in_, nframes);

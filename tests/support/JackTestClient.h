@@ -59,6 +59,16 @@ class JackTestClient {
   std::vector<float> Recorded(int channel) const;
   bool WaitRecorded(size_t frames, int timeout_ms) const;
 
+  // Frame times at which an audio input began to sound: its first non-zero sample after at
+  // least kQuietFrames zero ones (or since the client opened). Kept from activation on, for as
+  // many as kMaxSoundStarts per input, lock-free.
+  static constexpr uint32_t kQuietFrames = 64;
+  static constexpr size_t kMaxSoundStarts = 4096;
+  std::vector<uint64_t> SoundStarts(int channel) const;
+  size_t SoundStartCount(int channel) const {
+    return start_count_[channel].load(std::memory_order_acquire);
+  }
+
   // Cycles the server reported late (xruns) since the client opened: what a client wrote in
   // such a cycle may never reach the others.
   uint64_t Xruns() const { return xruns_.load(std::memory_order_acquire); }
@@ -97,6 +107,10 @@ class JackTestClient {
   std::atomic<bool> playing_{false};
   std::atomic<bool> begun_{false};
   std::atomic<uint64_t> play_start_{0};
+
+  std::vector<uint64_t> starts_[2];
+  std::atomic<size_t> start_count_[2] = {0, 0};
+  uint32_t quiet_[2] = {kQuietFrames, kQuietFrames};  // process thread only
 
   std::atomic<uint64_t> cycles_{0};
   std::vector<RawMidi> midi_;

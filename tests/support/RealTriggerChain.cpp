@@ -4,22 +4,23 @@
 
 #include "platform/SteadyClock.h"
 
-// Capture thread: the notes go to the MIDI port; the indicators are the window's business (its
-// own end-to-end tests watch them).
+// Capture thread: the notes go to the MIDI port and the sounds to the sound slots; the
+// indicators are the window's business (its own end-to-end tests watch them).
 class TRealTriggerChain::TActions final : public ITriggerActions {
  public:
-  explicit TActions(TMidiNoteTrigger& notes) : notes_(notes) {}
+  TActions(TMidiNoteTrigger& notes, TSoundTrigger& sounds) : notes_(notes), sounds_(sounds) {}
   void SetClipVisible(bool) override {}
   void SetThresholdLight(int, bool) override {}
   void ShowVelocity(int, int) override {}
   void NoteOn(int channel, int velocity) override { notes_.NoteOn(channel, velocity); }
   void NoteOff(int channel) override { notes_.NoteOff(channel); }
   void ShowVolume(int, double) override {}
-  void TriggerSound(int, double) override {}
+  void TriggerSound(int channel, double volume) override { sounds_.TriggerSound(channel, volume); }
   void RefreshLevels(double, double) override {}
 
  private:
   TMidiNoteTrigger& notes_;
+  TSoundTrigger& sounds_;
 };
 
 // The MIDI activity light is not watched here.
@@ -33,16 +34,23 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
     : jack_(client),
       wave_in_(jack_),
       midi_service_(jack_),
+      sound_service_(jack_),
       midi_out_(midi_service_, ui_),
+      waves_{std::make_unique<TVrWave>(sound_service_), std::make_unique<TVrWave>(sound_service_)},
       view_(std::make_unique<TActivityView>()),
       notes_(std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_}, controls_,
                                                 *view_)),
-      actions_(std::make_unique<TActions>(*notes_)),
+      actions_(std::make_unique<TActions>(*notes_, sound_trigger_)),
       detector_(std::make_unique<TTriggerDetector>(
           TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
           SystemTickClock())),
       engine_(wave_in_, ui_) {
   meters_.UpdateInterval = 100;
+  // The window's sound slots and inhibition timers, with the duration box's design value.
+  for (int c = 0; c < 2; ++c) sounds_[c].Wave = waves_[c].get();
+  timer0_.SetHPTimeBase(&time_base_);
+  timer1_.SetHPTimeBase(&time_base_);
+  sound_trigger_.DurationChange(30);
   engine_.SetBlockHandler([this](const IALAudioBufferPtr& in) {
     detector_->ProcessBlock(in);
     blocks_.fetch_add(1, std::memory_order_release);
@@ -71,6 +79,7 @@ bool TRealTriggerChain::Start(const std::string& input_device, uint32_t sample_r
     engine_.SetBufferSize(buffer_size);
     engine_.SetCaptureEnabled(true);
     engine_.SetFilterEnabled(true);
+    PrepareSounds();
     midi_out_.SetProductName(midi_port);
     if (!midi_out_.Open()) throw EmidioutputError("not opened");
     midi_.Output = &midi_out_;
@@ -103,6 +112,34 @@ void TRealTriggerChain::Stop() {
   } catch (...) {
   }
   ui_.ProcessPending();
+}
+
+void TRealTriggerChain::PrepareSounds() {
+  // Through the service's common interface, as the window hands its sounds over at Start.
+  std::vector<TSoundImagePtr> images;
+  for (const TMySound& slot : sounds_) {
+    if (slot.Wave && !slot.Wave->Sound().Empty()) images.push_back(slot.Wave->Sound().Image());
+  }
+  static_cast<ISoundService&>(sound_service_).Prepare(images);
+}
+
+void TRealTriggerChain::SetChannelSound(int channel, const std::vector<uint8_t>& image) {
+  controls_.StartMidiNote[channel] = false;
+  controls_.StartAudioFile[channel] = true;
+  sound_trigger_.StartModeClick(channel, false, true);
+  waves_[channel]->Sound().SetData(image.data(), static_cast<uint32_t>(image.size()));
+}
+
+void TRealTriggerChain::SetInhibitionDuration(int milliseconds) {
+  sound_trigger_.DurationChange(milliseconds);
+}
+
+bool TRealTriggerChain::WaitSoundsReady(std::chrono::milliseconds timeout) {
+  return sound_service_.WaitIdle(timeout);
+}
+
+std::string TRealTriggerChain::SoundOutPort(int channel) {
+  return jack_.PortName(channel == 0 ? TJackPort::kOut1 : TJackPort::kOut2);
 }
 
 bool TRealTriggerChain::Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {

@@ -1,7 +1,8 @@
 // The program's whole capture road without its window, on the back-ends the program uses with a
 // JACK server: the window's capture chain (capture on the JACK client's wave input, processing
-// filter, meter), the block handler, note triggering and TMidiOutput on its MIDI service. The
-// thread that builds it plays the UI thread.
+// filter, meter), the block handler, note triggering and TMidiOutput on its MIDI service, and
+// sound triggering with its inhibition timers on the sound service of the same JACK client. The
+// thread that builds it plays the UI thread: it must pump (Pump) for the inhibitions to end.
 #pragma once
 
 #include <chrono>
@@ -13,12 +14,17 @@
 #include "ControlSnapshot.h"
 #include "EngineCaptureChain.h"
 #include "MidiNoteTrigger.h"
+#include "SoundTrigger.h"
 #include "TriggerDetector.h"
+#include "audio/VrAudio.h"
 #include "midi/MidiOut.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
+#include "platform/jack/JackSoundService.h"
 #include "platform/jack/JackWaveIn.h"
 #include "platform/virtual/LoopDispatcher.h"
+#include "timing/VrHPTimeBase.h"
+#include "timing/VrHPTimer.h"
 #include "uVumeter.h"
 
 class TRealTriggerChain {
@@ -30,7 +36,17 @@ class TRealTriggerChain {
 
   // The controls the block handler reads; change them before Start or between blocks.
   TControlSnapshot& Controls() { return controls_; }
-  // Start as the window does it: capture, then filter, then the MIDI port (by product name).
+  // Puts a channel in "Fichier son" mode with this image as its sound, as a click on the
+  // channel's "Fichier son" button and a file chosen for it do. Before Start.
+  void SetChannelSound(int channel, const std::vector<uint8_t>& image);
+  // The inhibition duration in ms, both channels, as the window's duration box sets it.
+  void SetInhibitionDuration(int milliseconds);
+  // Waits until the sounds handed over at Start are ready to start inside a cycle.
+  bool WaitSoundsReady(std::chrono::milliseconds timeout);
+  // Full name of our JACK client's sound output ("Tocsin:out_1" for channel 0).
+  std::string SoundOutPort(int channel);
+  // Start as the window does it: capture, then filter, then the sounds handed to the sound
+  // service to prepare, then the MIDI port (by product name).
   // False, with everything off again, when the device or the port refuse.
   bool Start(const std::string& input_device, uint32_t sample_rate, uint32_t buffer_size,
              const std::string& midi_port);
@@ -46,16 +62,22 @@ class TRealTriggerChain {
  private:
   class TActions;
   class TActivityView;
+  void PrepareSounds();
 
   TLoopDispatcher ui_;
   TJackClient jack_;
   TJackWaveIn wave_in_;
   TJackMidiOutService midi_service_;
+  TJackSoundService sound_service_;
   TMidiOutput midi_out_;
   TRunFlags flags_;
   TAudioInParams params_;
   TMyMidi midi_;
+  std::unique_ptr<TVrWave> waves_[2];
   TMySound sounds_[2];
+  TVrHPTimeBase time_base_;
+  TVrHPTimer timer0_{ui_}, timer1_{ui_};
+  TSoundTrigger sound_trigger_{sounds_, timer0_, timer1_};
   TVumeters meters_;
   TControlSnapshot controls_;
   std::unique_ptr<TActivityView> view_;
