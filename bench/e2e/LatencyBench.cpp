@@ -39,7 +39,9 @@ constexpr uint64_t kSoundBurst = 441;
 constexpr uint32_t kClickFrames = 441;
 
 bool g_pipewire = false;
-const char* ServerLabel() { return g_pipewire ? "PipeWire" : "jackd"; }
+const char* ServerLabel() {
+  return g_pipewire ? "PipeWire" : "jackd";
+}
 
 struct TFigures {
   double median = 0, max = 0;
@@ -50,8 +52,11 @@ struct TResult {
   uint32_t seen = 0;  // the period our clients saw at the end of the run
   int lockout_ms = 0;
   TFigures notes, sounds;
+  TFigures direct;  // the right channel's bursts straight from the feeder to the sink: the server's
+                    // own share
   int offs_missing = 0;
   uint64_t xruns = 0;  // late server cycles during the run: their figures are suspect
+  uint64_t gaps = 0;   // cycles the server ran without our test clients
 };
 std::map<std::pair<uint32_t, uint32_t>, TResult> g_results;
 
@@ -64,8 +69,8 @@ int Fixture(const std::string& command, const std::string& name, uint32_t period
 
 // PipeWire's graph settings; 0 gives the value back to the graph.
 bool PipeWireSetting(const char* key, uint32_t value) {
-  const std::string cmd =
-      "pw-metadata -n settings 0 " + std::string(key) + " " + std::to_string(value) + " >/dev/null 2>&1";
+  const std::string cmd = "pw-metadata -n settings 0 " + std::string(key) + " " +
+                          std::to_string(value) + " >/dev/null 2>&1";
   return std::system(cmd.c_str()) == 0;
 }
 
@@ -185,8 +190,9 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
   };
   setenv("JACK_NO_START_SERVER", "1", 1);
   TServer server(period);
-  if (!server.ok) return fail(g_pipewire ? "PipeWire did not take the quantum and rate"
-                                         : "JACK server did not start");
+  if (!server.ok)
+    return fail(g_pipewire ? "PipeWire did not take the quantum and rate"
+                           : "JACK server did not start");
   // Bursts and gaps long enough for the note-off to come before the next hit, and for each
   // note to be told from the next hit's.
   const uint64_t seg = std::max<uint64_t>({4 * uint64_t{period}, 2 * uint64_t{block}, 2048});
@@ -207,7 +213,8 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
         !chain.Start(client.Name(), kRate, block,
                      CutUtf8(sink.MidiInPort(), kMidiProductNameMax)) ||
         !sink.Connect(chain.SoundOutPort(0), sink.AudioInPort(0)) ||
-        !chain.WaitSoundsReady(20s) || !chain.Pump([&] { return chain.Blocks() >= 16; }, 30s)) {
+        !sink.Connect(client.AudioOutPort(1), sink.AudioInPort(1)) || !chain.WaitSoundsReady(20s) ||
+        !chain.Pump([&] { return chain.Blocks() >= 16; }, 30s)) {
       return fail("test client or capture road did not start");
     }
     TSignalScript script;
@@ -217,7 +224,12 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
       script.Burst(0, -20, seg).At(at).Burst(1, -20, kSoundBurst).Silence(seg);
     }
     const size_t sounds_before = sink.SoundStartCount(0);
-    client.Play(script.Left(), script.Right());
+    const size_t direct_before = sink.SoundStartCount(1);
+    // Each burst is timed from the frame the playing client wrote it at: a cycle the server
+    // skipped for that client must not count as latency of ours.
+    std::vector<uint64_t> marks;
+    for (const auto& b : script.Bursts()) marks.push_back(b.Start);
+    client.Play(script.Left(), script.Right(), marks);
     // The UI thread's pumping ends each inhibition.
     if (!chain.Pump([&] { return !client.Playing(); }, 180s))
       return fail("the test client did not play");
@@ -228,7 +240,8 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
         10s);
     chain.Pump([] { return false; }, 200ms);  // anything extra still on its way
     r.seen = client.Period();
-    const uint64_t start = client.PlayStartFrame();
+    const auto played = client.MarkFrames();
+    if (played.size() != marks.size()) return fail("the test client did not play every burst");
     std::vector<uint64_t> ons;
     int offs = 0;
     for (const auto& ev : sink.Midi()) {
@@ -239,13 +252,18 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
         ++offs;
     }
     std::vector<uint64_t> onsets[2];
-    for (const auto& b : script.Bursts()) onsets[b.Channel].push_back(start + b.Start);
+    for (size_t i = 0; i < played.size(); ++i)
+      onsets[script.Bursts()[i].Channel].push_back(played[i]);
     const auto heard = sink.SoundStarts(0);
     r.notes = Score(onsets[0], ons, seg);
-    r.sounds = Score(onsets[1], std::vector<uint64_t>(heard.begin() + sounds_before, heard.end()),
-                     seg);
+    r.sounds =
+        Score(onsets[1], std::vector<uint64_t>(heard.begin() + sounds_before, heard.end()), seg);
+    const auto direct = sink.SoundStarts(1);
+    r.direct =
+        Score(onsets[1], std::vector<uint64_t>(direct.begin() + direct_before, direct.end()), seg);
     r.offs_missing = std::max(0, static_cast<int>(ons.size()) - offs);
     r.xruns = client.Xruns() + sink.Xruns();
+    r.gaps = client.Gaps() + sink.Gaps();
     chain.Stop();
   }
   state.counters["median_frames"] = r.notes.median;
@@ -267,11 +285,17 @@ const char* Targets(uint32_t period, uint32_t block, const TFigures& f, bool off
   return met ? "met" : "NOT met";
 }
 
+std::string Late(const TResult& r) {
+  return std::to_string(r.xruns) + "/" + std::to_string(r.gaps);
+}
+
 bool PrintTables() {
   bool failed = false;
   std::printf("\n%s: onset to note-on at another client, frames at %u Hz\n", ServerLabel(), kRate);
-  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %6s %8s\n", "period", "seen", "block",
-              "hits", "median", "max", "missed", "extra", "early", "offs-lost", "xruns", "targets");
+  std::printf("(xr/gaps: xruns and cycles the server ran without the test clients)\n");
+  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %8s %8s\n", "period", "seen", "block",
+              "hits", "median", "max", "missed", "extra", "early", "offs-lost", "xr/gaps",
+              "targets");
   for (const auto& [key, r] : g_results) {
     if (!r.error.empty()) {
       std::printf("%6u %6s %6u  not measured: %s\n", key.first, "-", key.second, r.error.c_str());
@@ -279,23 +303,29 @@ bool PrintTables() {
       continue;
     }
     const TFigures& f = r.notes;
-    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %6llu %8s\n", key.first, r.seen,
+    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.offs_missing,
-                static_cast<unsigned long long>(r.xruns),
-                Targets(key.first, key.second, f, r.offs_missing == 0));
+                Late(r).c_str(), Targets(key.first, key.second, f, r.offs_missing == 0));
     failed = failed || f.missed > 0 || f.early > 0;
   }
-  std::printf("\n%s: onset to the first sound at another client listening to Tocsin:out_1, frames "
-              "at %u Hz\n",
-              ServerLabel(), kRate);
-  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %6s %8s\n", "period", "seen", "block",
-              "hits", "median", "max", "missed", "extra", "early", "inhib-ms", "xruns", "targets");
+  std::printf(
+      "\n%s: onset to the first sound at another client listening to Tocsin:out_1, frames "
+      "at %u Hz\n",
+      ServerLabel(), kRate);
+  std::printf(
+      "(direct: the same bursts straight from the playing client to the listening one, "
+      "max frames/missed)\n");
+  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %8s %8s %8s\n", "period", "seen", "block",
+              "hits", "median", "max", "missed", "extra", "early", "inhib-ms", "xr/gaps", "targets",
+              "direct");
   for (const auto& [key, r] : g_results) {
     if (!r.error.empty()) continue;
     const TFigures& f = r.sounds;
-    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %6llu %8s\n", key.first, r.seen,
+    const std::string direct = std::to_string(static_cast<long>(r.direct.max)) + "/" +
+                               std::to_string(r.direct.missed + r.direct.early);
+    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.lockout_ms,
-                static_cast<unsigned long long>(r.xruns), Targets(key.first, key.second, f, true));
+                Late(r).c_str(), Targets(key.first, key.second, f, true), direct.c_str());
     failed = failed || f.missed > 0 || f.early > 0;
   }
   return failed;

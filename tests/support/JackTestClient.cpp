@@ -70,15 +70,24 @@ bool JackTestClient::Connect(const std::string& from, const std::string& to) con
   return client_ && jack_connect(client_, from.c_str(), to.c_str()) == 0;
 }
 
-bool JackTestClient::Play(std::vector<float> left, std::vector<float> right) {
+bool JackTestClient::Play(std::vector<float> left, std::vector<float> right,
+                          std::vector<uint64_t> marks) {
   if (playing_.load(std::memory_order_acquire)) return false;
   right.resize(left.size(), 0.0f);
   left_ = std::move(left);
   right_ = std::move(right);
+  marks_ = std::move(marks);
+  mark_frames_.assign(marks_.size(), 0);
+  marks_played_.store(0, std::memory_order_relaxed);
   pos_ = 0;
   begun_.store(false, std::memory_order_relaxed);
   playing_.store(true, std::memory_order_release);
   return true;
+}
+
+std::vector<uint64_t> JackTestClient::MarkFrames() const {
+  const size_t n = marks_played_.load(std::memory_order_acquire);
+  return std::vector<uint64_t>(mark_frames_.begin(), mark_frames_.begin() + n);
 }
 
 bool JackTestClient::WaitPlayed(int timeout_ms) const {
@@ -139,6 +148,9 @@ int JackTestClient::Process(jack_nframes_t nframes, void* arg) {
 
 int JackTestClient::OnProcess(jack_nframes_t nframes) {
   const uint64_t cycle_start = jack_last_frame_time(client_);
+  if (next_cycle_start_ != 0 && cycle_start != next_cycle_start_)
+    gaps_.fetch_add(1, std::memory_order_release);
+  next_cycle_start_ = cycle_start + nframes;
   float* out0 = static_cast<float*>(jack_port_get_buffer(out_[0], nframes));
   float* out1 = static_cast<float*>(jack_port_get_buffer(out_[1], nframes));
   std::fill(out0, out0 + nframes, 0.0f);
@@ -149,6 +161,12 @@ int JackTestClient::OnProcess(jack_nframes_t nframes) {
       begun_.store(true, std::memory_order_relaxed);
     }
     size_t n = std::min<size_t>(nframes, left_.size() - pos_);
+    size_t m = marks_played_.load(std::memory_order_relaxed);
+    if (m < marks_.size() && marks_[m] < pos_ + n) {
+      for (; m < marks_.size() && marks_[m] < pos_ + n; ++m)
+        mark_frames_[m] = cycle_start + (marks_[m] - pos_);
+      marks_played_.store(m, std::memory_order_release);
+    }
     std::copy_n(left_.data() + pos_, n, out0);
     std::copy_n(right_.data() + pos_, n, out1);
     pos_ += n;

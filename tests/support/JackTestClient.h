@@ -36,11 +36,15 @@ class JackTestClient {
   std::string AudioInPort(int channel) const;
 
   // Starts playing left/right (same length; samples in -1..1) at the next cycle; silence after.
-  // Returns false while an earlier signal is still playing.
-  bool Play(std::vector<float> left, std::vector<float> right);
+  // Returns false while an earlier signal is still playing. marks: positions in the signal, in
+  // order, whose frame times MarkFrames tells once played.
+  bool Play(std::vector<float> left, std::vector<float> right, std::vector<uint64_t> marks = {});
   bool Playing() const { return playing_.load(std::memory_order_acquire); }
   // Frame time of the first played sample, valid once playback has begun.
   uint64_t PlayStartFrame() const { return play_start_.load(std::memory_order_acquire); }
+  // The frame time at which each mark was played, as far as played. A cycle the server skipped
+  // for this client leaves its signal behind the frame clock: these frames still hold.
+  std::vector<uint64_t> MarkFrames() const;
   // Waits until the signal has been played completely; false on timeout.
   bool WaitPlayed(int timeout_ms) const;
 
@@ -73,6 +77,10 @@ class JackTestClient {
   // such a cycle may never reach the others.
   uint64_t Xruns() const { return xruns_.load(std::memory_order_acquire); }
 
+  // Cycles of ours that did not begin where the one before ended on the frame clock: the server
+  // ran the graph without us in between (PipeWire does so without an xrun callback).
+  uint64_t Gaps() const { return gaps_.load(std::memory_order_acquire); }
+
   bool Connect(const std::string& from, const std::string& to) const;
   // Waits until the process callback has run n more times: a connection made now is in the
   // graph of the cycles after it, never for sure in the one under way.
@@ -104,6 +112,8 @@ class JackTestClient {
 
   std::vector<float> left_, right_;
   size_t pos_ = 0;  // process thread only while playing
+  std::vector<uint64_t> marks_, mark_frames_;
+  std::atomic<size_t> marks_played_{0};
   std::atomic<bool> playing_{false};
   std::atomic<bool> begun_{false};
   std::atomic<uint64_t> play_start_{0};
@@ -113,6 +123,8 @@ class JackTestClient {
   uint32_t quiet_[2] = {kQuietFrames, kQuietFrames};  // process thread only
 
   std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> gaps_{0};
+  uint64_t next_cycle_start_ = 0;  // process thread only; 0 before the first cycle
   std::vector<RawMidi> midi_;
   std::atomic<size_t> midi_count_{0};
 };
