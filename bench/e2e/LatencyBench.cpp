@@ -314,7 +314,7 @@ bool PrintTables() {
       ServerLabel(), kRate);
   std::printf(
       "(direct: the same bursts straight from the playing client to the listening one, "
-      "max frames/missed)\n");
+      "max frames/missed or early/extra)\n");
   std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %8s %8s %8s\n", "period", "seen", "block",
               "hits", "median", "max", "missed", "extra", "early", "inhib-ms", "xr/gaps", "targets",
               "direct");
@@ -322,7 +322,8 @@ bool PrintTables() {
     if (!r.error.empty()) continue;
     const TFigures& f = r.sounds;
     const std::string direct = std::to_string(static_cast<long>(r.direct.max)) + "/" +
-                               std::to_string(r.direct.missed + r.direct.early);
+                               std::to_string(r.direct.missed + r.direct.early) + "/" +
+                               std::to_string(r.direct.extra);
     std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.lockout_ms,
                 Late(r).c_str(), Targets(key.first, key.second, f, true), direct.c_str());
