@@ -48,12 +48,12 @@ struct TFigures {
   int hits = 0, missed = 0, extra = 0, early = 0;
 };
 struct TResult {
-  std::string error;  // the run could not be made
-  uint32_t seen = 0;  // the period our clients saw at the end of the run
-  int lockout_ms = 0;
+  std::string error;      // the run could not be made
+  uint32_t seen = 0;      // the period our clients saw at the end of the run
+  int inhibition_ms = 0;  // the duration set; a sound locks its channel out about twice as long
   TFigures notes, sounds;
-  TFigures direct;  // the right channel's bursts straight from the feeder to the sink: the server's
-                    // own share
+  // The right channel's bursts straight from one test client to the other: the server's share.
+  TFigures direct;
   int offs_missing = 0;
   uint64_t xruns = 0;  // late server cycles during the run: their figures are suspect
   uint64_t gaps = 0;   // cycles the server ran without our test clients
@@ -198,9 +198,9 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
   const uint64_t seg = std::max<uint64_t>({4 * uint64_t{period}, 2 * uint64_t{block}, 2048});
   // The lock-out after a sound (about twice the inhibition duration) must outlast the blocks of
   // its own hit (up to kSoundBurst + block frames after the sound) and end before the next hit's
-  // first block (2 seg - block frames after it): halfway between.
+  // first block (2 seg - block frames after it): it ends halfway between.
   const uint64_t lockout_frames = (kSoundBurst + 2 * seg) / 2;
-  r.lockout_ms = static_cast<int>(lockout_frames * 1000 / kRate / 2);
+  r.inhibition_ms = static_cast<int>(lockout_frames * 1000 / kRate / 2);
   for (auto _ : state) {
     // The hit comes from one client and the note goes to another: one client doing both would
     // close a loop, which the server breaks by delaying one edge a whole period.
@@ -208,7 +208,7 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     JackTestClient sink("tocsin_lat_out");
     TRealTriggerChain chain("Tocsin");
     chain.SetChannelSound(1, ClickImage(kRate, kClickFrames));
-    chain.SetInhibitionDuration(r.lockout_ms);
+    chain.SetInhibitionDuration(r.inhibition_ms);
     if (!client.Ok() || !sink.Ok() || client.Period() != period ||
         !chain.Start(client.Name(), kRate, block,
                      CutUtf8(sink.MidiInPort(), kMidiProductNameMax)) ||
@@ -325,7 +325,7 @@ bool PrintTables() {
                                std::to_string(r.direct.missed + r.direct.early) + "/" +
                                std::to_string(r.direct.extra);
     std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s %8s\n", key.first, r.seen,
-                key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.lockout_ms,
+                key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.inhibition_ms,
                 Late(r).c_str(), Targets(key.first, key.second, f, true), direct.c_str());
     failed = failed || f.missed > 0 || f.early > 0;
   }
