@@ -7,6 +7,8 @@ namespace {
 constexpr uint32_t kWimDataFromCycle = kWimData + 0x100;  // a block the cycle could not handle
 constexpr uint32_t kDeferredShare = kWimData + 0x101;     // sinks outside the cycle still to serve
 constexpr uint32_t kQueueMore = kWimData + 0x102;         // no spare record was free
+constexpr uint32_t kResumeWhole = kWimData + 0x103;       // the first block's notice, for all sinks
+constexpr uint32_t kResumeShare = kWimData + 0x104;       // the same for sinks outside the cycle
 
 // No sink holds the record's buffer any longer: its memory can be captured into again. Copies,
 // not bare counts: taking a reference is an acquiring operation on the count, so the last
@@ -82,6 +84,7 @@ void TALAudioIn::Start() {
     {
       std::lock_guard lock(params_.capture_lock);
       first_block_done_ = false;
+      resume_ = std::make_shared<TOWSLResumeOperation>();
     }
     OpenAndStart();
     std::lock_guard lock(params_.capture_lock);
@@ -184,6 +187,8 @@ void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
       BlockFilled(serial, block);
     } else if (message == kDeferredShare) {
       ServeDeferred(serial, block);
+    } else if (message == kResumeWhole || message == kResumeShare) {
+      ServeResume(serial, message == kResumeWhole);
     } else if (message == kQueueMore) {
       std::lock_guard lock(params_.capture_lock);
       if (serial == device_serial_) QueueBlock();
@@ -192,15 +197,15 @@ void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
   } catch (...) {
     // A sink's error has nowhere to go on this thread; the stream carries on with the next block.
   }
-  if (message == kWimDataFromCycle) waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
+  if (message == kWimDataFromCycle || message == kResumeWhole)
+    waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 bool TALAudioIn::DeliverInCycle(uintptr_t serial, TWaveInBlock* block) {
   std::unique_lock lock(params_.capture_lock, std::try_to_lock);
   if (!lock.owns_lock()) return false;
-  // The first block also announces the resume, which allocates: the wave thread sends it.
   if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_ ||
-      !first_block_done_)
+      (!first_block_done_ && !resume_))
     return false;
   TALWaveBuffer* record = FindRecord(block);
   if (!record) return false;
@@ -215,8 +220,41 @@ bool TALAudioIn::DeliverInCycle(uintptr_t serial, TWaveInBlock* block) {
   record->state = TALWaveBuffer::TState::kLent;
   if (deferred && wave_thread_->Post(kDeferredShare, reinterpret_cast<void*>(serial), block))
     record->state = TALWaveBuffer::TState::kDeferred;
+  if (!first_block_done_) ResumeInCycle(serial);
   RequeueInCycle();
   return true;
+}
+
+void TALAudioIn::ResumeInCycle(uintptr_t serial) {
+  first_block_done_ = true;
+  bool deferred = false;
+  bool sent = true;
+  try {
+    sent = output_pin_.TryNotifyInCycle(resume_, deferred);
+  } catch (...) {
+    // as for a block
+  }
+  void* handle = reinterpret_cast<void*>(serial);
+  if (!sent) {
+    // A lock is busy: the wave thread sends it, and the blocks after it follow it there.
+    waiting_blocks_.fetch_add(1, std::memory_order_acq_rel);
+    if (!wave_thread_->Post(kResumeWhole, handle, nullptr))
+      waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
+  } else if (deferred) {
+    wave_thread_->Post(kResumeShare, handle, nullptr);
+  }
+}
+
+void TALAudioIn::ServeResume(uintptr_t serial, bool whole) {
+  std::lock_guard lock(params_.capture_lock);
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_ || !resume_)
+    return;
+  const IOWNotifyOperationPtr op = resume_;
+  if (whole) {
+    output_pin_.Notify(op);
+  } else {
+    output_pin_.NotifyDeferred(op);
+  }
 }
 
 void TALAudioIn::RequeueInCycle() {
@@ -263,7 +301,7 @@ void TALAudioIn::BlockFilled(uintptr_t serial, TWaveInBlock* block) {
     output_pin_.SendData(buffer);
     if (!first_block_done_) {
       first_block_done_ = true;
-      output_pin_.Notify(std::make_shared<TOWSLResumeOperation>());
+      output_pin_.Notify(resume_ ? resume_ : std::make_shared<TOWSLResumeOperation>());
     }
   } catch (...) {
     // a sink's error has nowhere to go on this thread

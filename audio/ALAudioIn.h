@@ -66,6 +66,8 @@ class TALAudioIn : public TOWComponentBase {
   bool DeliverInCycle(uintptr_t serial, TWaveInBlock* block);
   void RequeueInCycle();                                      // real-time thread, capture lock held
   void ServeDeferred(uintptr_t serial, TWaveInBlock* block);  // wave thread
+  void ResumeInCycle(uintptr_t serial);                       // real-time thread, capture lock held
+  void ServeResume(uintptr_t serial, bool whole);             // wave thread
   bool OnUpstream(const IOWNotifyOperationPtr& op, uint32_t flags);
   void OnNotice(uint32_t message, void* handle, void* param);  // wave thread
   void BlockFilled(uintptr_t serial, TWaveInBlock* block);     // wave thread
@@ -78,6 +80,8 @@ class TALAudioIn : public TOWComponentBase {
   uintptr_t next_serial_ = 1;
   TCaptureFormat capture_format_;
   bool first_block_done_ = true;
+  // The notice that follows the first block, made at start: the real-time thread cannot.
+  IOWNotifyOperationPtr resume_;
   // Blocks the cycle handed to the wave thread whole, not yet handled there: while any wait,
   // later blocks follow them, so sinks see blocks in order.
   std::atomic<int> waiting_blocks_{0};

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <functional>
 
+TOWThreadLocalCounter::TOWThreadLocalCounter() {
+  for (Record*& head : buckets_) head = new Record{};
+}
+
 TOWThreadLocalCounter::~TOWThreadLocalCounter() {
   for (Record*& head : buckets_) {
     while (head) {
@@ -25,19 +29,21 @@ TOWThreadLocalCounter::Record* TOWThreadLocalCounter::Find() {
   return nullptr;
 }
 
-TOWThreadLocalCounter::Record& TOWThreadLocalCounter::Current() {
+TOWThreadLocalCounter::Record* TOWThreadLocalCounter::TryCurrent() {
   const auto self = std::this_thread::get_id();
-  Record*& head = buckets_[Bucket(self)];
   Record* free_record = nullptr;
-  for (Record* r = head; r; r = r->next) {
-    if (r->thread == self) return *r;
+  for (Record* r = buckets_[Bucket(self)]; r; r = r->next) {
+    if (r->thread == self) return r;
     if (r->reads == 0 && !free_record) free_record = r;
   }
-  if (free_record) {
-    free_record->thread = self;
-    return *free_record;
-  }
-  head = new Record{self, 0, head};
+  if (free_record) free_record->thread = self;
+  return free_record;
+}
+
+TOWThreadLocalCounter::Record& TOWThreadLocalCounter::Current() {
+  if (Record* r = TryCurrent()) return *r;
+  Record*& head = buckets_[Bucket(std::this_thread::get_id())];
+  head = new Record{std::this_thread::get_id(), 0, head};
   return *head;
 }
 
@@ -56,7 +62,9 @@ bool TOWMultiReadExclusiveWriteSynchronizer::TryBeginRead() {
   std::unique_lock lock(mutex_, std::try_to_lock);
   if (!lock.owns_lock()) return false;
   if (!counts_.Find() && writer_ != std::this_thread::get_id() && write_depth_ != 0) return false;
-  ++counts_.Current().reads;  // the thread's record is made at its first read, reused after
+  TOWThreadLocalCounter::Record* record = counts_.TryCurrent();
+  if (!record) return false;  // making one would allocate
+  ++record->reads;
   ++readers_;
   return true;
 }

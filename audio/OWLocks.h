@@ -20,13 +20,17 @@ class TOWThreadLocalCounter {
     int reads = 0;
     Record* next = nullptr;
   };
-  TOWThreadLocalCounter() = default;
+  // One free record per bucket from the start: a thread's first read, on an audio server's
+  // real-time thread too, usually finds one.
+  TOWThreadLocalCounter();
   ~TOWThreadLocalCounter();
   TOWThreadLocalCounter(const TOWThreadLocalCounter&) = delete;
   TOWThreadLocalCounter& operator=(const TOWThreadLocalCounter&) = delete;
 
   // The calling thread's record; a free one is reused, or one is created.
   Record& Current();
+  // The same without creating one: null when none is free (the real-time thread's way).
+  Record* TryCurrent();
   // The calling thread's record if it has one with a non-zero count.
   Record* Find();
 

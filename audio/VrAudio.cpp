@@ -4,6 +4,8 @@
 #include <fstream>
 #include <limits>
 
+#include "platform/RealtimeThread.h"
+
 namespace {
 
 void WriteU32(std::ostream& s, uint32_t v) {
@@ -43,6 +45,15 @@ const uint8_t* TVrAudioData::Data() const {
 }
 
 TSoundImagePtr TVrAudioData::Image() const {
+  if (InRealtimeThread()) {
+    // Others hold the lock only to swap the pointer: a few tries, never a wait. Still taken
+    // after them (the sound being replaced at this very moment), this hit plays nothing.
+    for (int i = 0; i < 64; ++i) {
+      std::unique_lock lock(mutex_, std::try_to_lock);
+      if (lock.owns_lock()) return image_;
+    }
+    return nullptr;
+  }
   std::lock_guard lock(mutex_);
   return image_;
 }
@@ -69,7 +80,9 @@ void TVrAudioData::SetData(const uint8_t* data, uint32_t size) {
   Publish(size ? std::make_shared<const TSoundImage>(data, data + size) : nullptr);
 }
 
-void TVrAudioData::Clear() { SetSize(0); }
+void TVrAudioData::Clear() {
+  SetSize(0);
+}
 
 void TVrAudioData::WriteData(std::ostream& stream, bool with_header) const {
   auto image = Image();
@@ -97,8 +110,8 @@ void TVrAudioData::ReadData(std::istream& stream, bool with_header) {
   if (count > remaining || count > std::numeric_limits<uint32_t>::max())
     throw EVrAudioError("Stream read error");
   auto image = std::make_shared<TSoundImage>(static_cast<size_t>(count));
-  if (count && !stream.read(reinterpret_cast<char*>(image->data()),
-                            static_cast<std::streamsize>(count)))
+  if (count &&
+      !stream.read(reinterpret_cast<char*>(image->data()), static_cast<std::streamsize>(count)))
     throw EVrAudioError("Stream read error");
   Publish(std::move(image));
 }
@@ -121,7 +134,9 @@ void TVrAudioData::Assign(const TVrAudioData& source) {
   Publish(source.Image());
 }
 
-TVrWave::TVrWave(ISoundService& service) : service_(service) { UpdatePlayFlags(); }
+TVrWave::TVrWave(ISoundService& service) : service_(service) {
+  UpdatePlayFlags();
+}
 
 void TVrWave::SetOptions(TVrWaveOptions options) {
   if (options == options_) return;
@@ -146,4 +161,6 @@ void TVrWave::Play() {
   service_.Play(std::move(image), PlayFlags());
 }
 
-void TVrWave::Stop() { service_.Stop(); }
+void TVrWave::Stop() {
+  service_.Stop();
+}

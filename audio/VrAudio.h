@@ -39,7 +39,7 @@ class TVrAudioData {
   void SetSize(uint32_t n);
   void SetData(const uint8_t* data, uint32_t size);
   // The current image, none when empty. Safe on any thread: takes a lock held only for a pointer
-  // copy.
+  // copy; an audio server's real-time thread only tries it a few times (none when it stays taken).
   TSoundImagePtr Image() const;
 
   // With the header: the signature and the 32-bit size, little-endian, then the bytes. Nothing

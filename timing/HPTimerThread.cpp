@@ -53,7 +53,7 @@ double THPTimerThread::Elapsed(IHighResCounter* counter, int64_t start, double t
 }
 
 bool THPTimerThread::Restart(bool enable, IHighResCounter* counter, double ticks_per_second,
-                             bool wait) {
+                             bool wait, int64_t from) {
   std::unique_lock lock(mutex_);
   if (enable == enabled_) return false;
   const uint64_t gen = ++generation_;
@@ -66,7 +66,7 @@ bool THPTimerThread::Restart(bool enable, IHighResCounter* counter, double ticks
   n_ = 1;
   counter_ = counter;
   ticks_per_second_ = ticks_per_second;
-  start_ticks_ = counter->Counter();
+  start_ticks_ = from != INT64_MIN ? from : counter->Counter();
   const int64_t start = start_ticks_;
   double elapsed = TickPeriod();
   if (wait) {
@@ -98,10 +98,10 @@ bool THPTimerThread::WaitFor(double periods, IHighResCounter* counter, int64_t s
     std::unique_lock lock(mutex_);
     if (remaining > kPollSpan) {
       spin_start = {};
-      const auto sleep = std::min<Clock::duration>(
-          std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(remaining - kPollSpan)),
-          kMaxSleep);
+      const auto sleep =
+          std::min<Clock::duration>(std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(remaining - kPollSpan)),
+                                    kMaxSleep);
       cv_.wait_for(lock, sleep, [&] { return !Current(gen); });
     } else {
       lock.unlock();

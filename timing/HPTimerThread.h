@@ -24,11 +24,13 @@ class THPTimerThread {
   THPTimerThread(const THPTimerThread&) = delete;
   THPTimerThread& operator=(const THPTimerThread&) = delete;
 
-  // Restarts the schedule: tick k (k = 2, 3, ...) is due k periods after now. When wait is true
+  // Restarts the schedule: tick k (k = 2, 3, ...) is due k periods after now, or after the
+  // counter value from when one is given (INT64_MIN: none). When wait is true
   // the call returns one period later, as the timer's own enabling does. Enabling needs a counter
   // of positive rate (the caller checks). Disabling stops the ticks where they stand. Returns
   // false when the call changed nothing (the state asked for is the current one).
-  bool Restart(bool enable, IHighResCounter* counter, double ticks_per_second, bool wait);
+  bool Restart(bool enable, IHighResCounter* counter, double ticks_per_second, bool wait,
+               int64_t from = INT64_MIN);
   bool Enabled() const;
   void SetTickPeriod(double seconds) { tick_period_.store(seconds, std::memory_order_relaxed); }
   double TickPeriod() const { return tick_period_.load(std::memory_order_relaxed); }

@@ -3,20 +3,35 @@
 #include <cmath>
 
 TVrHPCustomTimer::TVrHPCustomTimer(IMainThreadDispatcher& dispatcher)
-    : worker_(std::make_unique<THPTimerThread>(*this, dispatcher, 1.0)) {}
+    : dispatcher_(dispatcher), worker_(std::make_unique<THPTimerThread>(*this, dispatcher, 1.0)) {}
 
 TVrHPCustomTimer::~TVrHPCustomTimer() {
   SetHPTimeBase(nullptr);
   worker_.reset();
 }
 
-bool TVrHPCustomTimer::Enabled() const { return worker_->Enabled(); }
+bool TVrHPCustomTimer::Enabled() const {
+  return worker_->Enabled();
+}
 
-void TVrHPCustomTimer::SetEnabled(bool enabled) { Enable(enabled, true); }
+void TVrHPCustomTimer::SetEnabled(bool enabled) {
+  Enable(enabled, true);
+}
 
-bool TVrHPCustomTimer::Start() { return Enable(true, false); }
+bool TVrHPCustomTimer::Start() {
+  return Enable(true, false);
+}
 
-bool TVrHPCustomTimer::Enable(bool enabled, bool wait) {
+bool TVrHPCustomTimer::StartFrom(int64_t counter_value) {
+  return Enable(true, false, counter_value);
+}
+
+int64_t TVrHPCustomTimer::CounterNow() const {
+  IHighResCounter* counter = counter_.load(std::memory_order_acquire);
+  return counter ? counter->Counter() : kNoCounter;
+}
+
+bool TVrHPCustomTimer::Enable(bool enabled, bool wait, int64_t from) {
   IHighResCounter* counter = nullptr;
   double tps = 0;
   {
@@ -26,7 +41,7 @@ bool TVrHPCustomTimer::Enable(bool enabled, bool wait) {
     if (base_) counter = &base_->CounterSource();
   }
   if (enabled && (!counter || !(tps > 0))) return false;
-  return worker_->Restart(enabled, counter, tps, wait);
+  return worker_->Restart(enabled, counter, tps, wait, from);
 }
 
 TVrHPTimeBase* TVrHPCustomTimer::HPTimeBase() const {
@@ -41,6 +56,7 @@ void TVrHPCustomTimer::SetHPTimeBase(TVrHPTimeBase* base) {
     old = base_;
     if (old == base) return;
     base_ = base;
+    counter_.store(base ? &base->CounterSource() : nullptr, std::memory_order_release);
   }
   if (!base) worker_->Restart(false, nullptr, 0, false);
   if (old) old->Detach(this);
@@ -52,6 +68,7 @@ void TVrHPCustomTimer::TimeBaseRemoved(TVrHPTimeBase* base) {
     std::lock_guard lock(mutex_);
     if (base_ != base) return;
     base_ = nullptr;
+    counter_.store(nullptr, std::memory_order_release);
   }
   // The worker reads the time base's counter, which may go with it.
   worker_->Restart(false, nullptr, 0, false);

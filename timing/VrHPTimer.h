@@ -3,6 +3,7 @@
 // configured on the main thread and may be enabled from any thread (see Start).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,7 +14,15 @@
 #include "VrHPTimeBase.h"
 #include "platform/MainThreadDispatcher.h"
 
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 class TVrHPCustomTimer {
  public:
@@ -30,6 +39,15 @@ class TVrHPCustomTimer {
   // Enables on the same schedule without holding the caller for the first period: for threads
   // that must not wait, such as the capture thread. False when refused or already enabled.
   bool Start();
+  // As Start, with the schedule counted from an earlier reading of CounterNow: a start asked
+  // for on a thread that may take no lock, made later on another, keeps its time.
+  bool StartFrom(int64_t counter_value);
+  // The time base's counter now, without taking a lock (any thread, the real-time one too);
+  // kNoCounter without a time base.
+  int64_t CounterNow() const;
+  static constexpr int64_t kNoCounter = INT64_MIN;
+  // Where the ticks are delivered.
+  IMainThreadDispatcher& Dispatcher() const { return dispatcher_; }
 
   TVrHPTimeBase* HPTimeBase() const;
   // Setting none disables the timer: it cannot run without one.
@@ -50,11 +68,13 @@ class TVrHPCustomTimer {
  private:
   friend class TVrHPTimeBase;
   friend class THPTimerThread;
-  bool Enable(bool enabled, bool wait);
+  bool Enable(bool enabled, bool wait, int64_t from = kNoCounter);
   void TimeBaseRemoved(TVrHPTimeBase* base);
 
+  IMainThreadDispatcher& dispatcher_;
   mutable std::mutex mutex_;  // guards the time base binding and the rate copy
   TVrHPTimeBase* base_ = nullptr;
+  std::atomic<IHighResCounter*> counter_{nullptr};  // the base's, for CounterNow
   double ticks_per_second_ = 0;
   TThreadPriority priority_ = TThreadPriority::tpNormal;
   std::unique_ptr<THPTimerThread> worker_;

@@ -4,13 +4,18 @@
 #include <filesystem>
 
 #include "audio/VrAudio.h"
+#include "platform/RealtimeThread.h"
 
 namespace {
-bool ValidChannel(int channel) { return channel == 0 || channel == 1; }
+bool ValidChannel(int channel) {
+  return channel == 0 || channel == 1;
+}
 }  // namespace
 
 TSoundTrigger::TSoundTrigger(TMySound (&sounds)[2], TVrHPTimer& timer0, TVrHPTimer& timer1)
-    : sounds_(sounds), timers_{&timer0, &timer1} {
+    : sounds_(sounds),
+      timers_{&timer0, &timer1},
+      relay_(std::make_unique<TRealtimeRelay>(timer0.Dispatcher(), [this] { StartPending(); })) {
   for (int c = 0; c < 2; ++c)
     timers_[c]->OnHighPrecisionTimer = [this, c](long double, long double, int64_t) {
       InhibitionElapsed(c);
@@ -18,6 +23,7 @@ TSoundTrigger::TSoundTrigger(TMySound (&sounds)[2], TVrHPTimer& timer0, TVrHPTim
 }
 
 TSoundTrigger::~TSoundTrigger() {
+  relay_.reset();  // a start it posted and that has not run yet does nothing
   for (auto* t : timers_) t->OnHighPrecisionTimer = nullptr;
 }
 
@@ -30,6 +36,13 @@ void TSoundTrigger::TriggerSound(int channel, double /*volume*/) {
     // The flag goes up before the timer starts, so neither the next block nor an early tick can
     // see the channel ready again before its window has begun.
     slot.Inhibited.store(true, std::memory_order_release);
+    if (InRealtimeThread()) {
+      const int64_t now = timers_[channel]->CounterNow();
+      pending_[channel].store(now == TVrHPTimer::kNoCounter ? kUndated : now,
+                              std::memory_order_release);
+      relay_->Wake();
+      return;
+    }
     // Never wait here for the first period: the capture thread would hold up to 10 s of audio.
     if (!timers_[channel]->Start() && !timers_[channel]->Enabled()) {
       // A timer that cannot run would leave the channel silenced for good.
@@ -37,6 +50,17 @@ void TSoundTrigger::TriggerSound(int channel, double /*volume*/) {
     }
   } catch (...) {
     // detection goes on
+  }
+}
+
+void TSoundTrigger::StartPending() {
+  for (int c = 0; c < 2; ++c) {
+    const int64_t at = pending_[c].exchange(kNothing, std::memory_order_acq_rel);
+    if (at == kNothing) continue;
+    TVrHPTimer& timer = *timers_[c];
+    const bool started = at == kUndated ? timer.Start() : timer.StartFrom(at);
+    // A timer that cannot run would leave the channel silenced for good.
+    if (!started && !timer.Enabled()) sounds_[c].Inhibited.store(false, std::memory_order_release);
   }
 }
 

@@ -4,9 +4,12 @@
 // with its control values and applies what they return.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 #include "AppState.h"
+#include "platform/RealtimeRelay.h"
 #include "timing/VrHPTimer.h"
 
 // The browse buttons' open dialog.
@@ -31,6 +34,8 @@ class TSoundTrigger {
   // Called on the capture thread for a channel above its threshold and not inhibited. Starts the
   // sound and the inhibition window, and returns at once: the flag is set before it returns, and
   // the timer's tick about two periods later clears it. The volume is shown, not applied.
+  // In an audio server's cycle, which may take no lock, the timer is started by the UI thread
+  // on a wake-up from here, its schedule dated from the hit.
   void TriggerSound(int channel, double volume);
   // UI thread. Loads the file when it exists; otherwise the slot keeps its sound. Never raises.
   void LoadChannelSound(int channel, const std::string& file_name);
@@ -53,6 +58,12 @@ class TSoundTrigger {
   void InhibitionElapsed(int channel);
 
  private:
+  void StartPending();                            // UI thread: the timers asked for from the cycle
+  static constexpr int64_t kNothing = INT64_MIN;  // no start asked for
+  static constexpr int64_t kUndated = INT64_MIN + 1;  // asked for without a time base
+
   TMySound (&sounds_)[2];
   TVrHPTimer* timers_[2];
+  std::atomic<int64_t> pending_[2] = {kNothing, kNothing};  // counter value at the hit
+  std::unique_ptr<TRealtimeRelay> relay_;
 };

@@ -1,8 +1,10 @@
 #include "TriggerDetector.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "uMaths.h"
 
@@ -110,13 +112,29 @@ void TTriggerDetector::ProcessBlock(const IALAudioBufferPtr& in) {
     const TALAudioDataBufferAccess* access = &view;
     const uint32_t needed = s_.Params.Channels == 2 ? 2 : 1;
     if (access->Channels() >= needed && access->Bits() == 16) {
-      // Every read is in range: the same scan on plain 16-bit reads.
+      // Every read is in range: the same scan on plain 16-bit little-endian reads.
       struct Direct {
         const TALAudioDataBufferAccess& a;
         uint32_t Count() const { return a.Count(); }
         int32_t GetSample(uint32_t i, uint32_t c) const { return a.GetSampleUnchecked(i, c); }
       };
-      open = Scan(Direct{*access}, peaks);
+      struct Direct16 {
+        const uint8_t* data;
+        size_t stride;
+        uint32_t count;
+        uint32_t Count() const { return count; }
+        int32_t GetSample(uint32_t i, uint32_t c) const {
+          int16_t v;
+          std::memcpy(&v, data + i * stride + 2 * c, sizeof v);
+          return v;
+        }
+      };
+      if constexpr (std::endian::native == std::endian::little) {
+        open =
+            Scan(Direct16{access->Data(), 2 * size_t{access->Channels()}, access->Count()}, peaks);
+      } else {
+        open = Scan(Direct{*access}, peaks);
+      }
     } else {
       open = Scan(*access, peaks);
     }

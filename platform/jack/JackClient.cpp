@@ -121,6 +121,8 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
   rate_.store(jack_get_sample_rate(c), std::memory_order_release);
   lost_.store(false, std::memory_order_release);
   reason_set_.store(false, std::memory_order_release);
+  have_previous_ = previous_late_ =
+      false;  // no process thread runs for us before the activation below
   client_ = c;
   rt_client_.store(c, std::memory_order_release);
   std::copy(std::begin(ports), std::end(ports), std::begin(ports_));
@@ -256,11 +258,22 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   cycle.Frames = frames;
   cycle.FirstFrame = jack_last_frame_time(c);
   cycle.SampleRate = self->rate_.load(std::memory_order_relaxed);
+  if (self->have_previous_ && cycle.FirstFrame != self->next_first_) {
+    cycle.AfterGap = true;
+    self->gaps_.fetch_add(1, std::memory_order_relaxed);
+    if (self->previous_late_) {
+      cycle.PreviousLost = true;
+      self->lost_cycles_.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+  self->next_first_ = cycle.FirstFrame + frames;
+  self->have_previous_ = true;
   jack_nframes_t current_frames = 0;
   jack_time_t current_usecs = 0, next_usecs = 0;
   float period_usecs = 0;
-  if (jack_get_cycle_times(c, &current_frames, &current_usecs, &next_usecs, &period_usecs) == 0)
-    cycle.StartUsecs = current_usecs;
+  const bool timed =
+      jack_get_cycle_times(c, &current_frames, &current_usecs, &next_usecs, &period_usecs) == 0;
+  if (timed) cycle.StartUsecs = current_usecs;
   auto* const* ports = self->ports_;
   for (int i = 0; i < 2; ++i) {
     cycle.In[i] = static_cast<const float*>(jack_port_get_buffer(ports[i], frames));
@@ -276,6 +289,7 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   for (auto& slot : self->parts_)
     if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
   t_cycle.client = nullptr;
+  self->previous_late_ = timed && jack_get_time() > next_usecs;
   self->cycles_.fetch_add(1, std::memory_order_seq_cst);
   self->in_cycle_.store(false, std::memory_order_seq_cst);
   return 0;  // anything else would end the process thread for good

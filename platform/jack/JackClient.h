@@ -25,6 +25,12 @@ struct TJackCycle {
   const float* In[2] = {nullptr, nullptr};
   float* Out[2] = {nullptr, nullptr};  // zeroed before the parts run; parts add to them
   void* MidiOut = nullptr;             // cleared before the parts run
+  // Frames were skipped since our previous cycle (an xrun).
+  bool AfterGap = false;
+  // That previous cycle also ended after the next one was due: a server that went on without
+  // us (PipeWire does) never delivered what we wrote in it. One that waits for late clients
+  // (JACK2) skips no frames for them, and a driver's own xrun leaves our cycles on time.
+  bool PreviousLost = false;
 };
 
 // A part run inside the process callback: JACK's real-time thread, no allocation, no waiting.
@@ -92,6 +98,9 @@ class TJackClient final : public IServerMonitor {
 
   // Cycles run so far, for tests and waits.
   uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
+  // Cycles that came after skipped frames, and after a lost cycle of ours (see TJackCycle).
+  uint64_t Gaps() const { return gaps_.load(std::memory_order_relaxed); }
+  uint64_t LostCycles() const { return lost_cycles_.load(std::memory_order_relaxed); }
 
  private:
   bool OpenLocked();  // control_mutex_ held
@@ -116,6 +125,12 @@ class TJackClient final : public IServerMonitor {
   std::atomic<IJackCyclePart*> parts_[static_cast<int>(TJackPart::kCount)] = {};
   std::atomic<bool> in_cycle_{false};
   std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> gaps_{0};
+  std::atomic<uint64_t> lost_cycles_{0};
+  // The previous cycle, process thread only; a new client starts afresh.
+  jack_nframes_t next_first_ = 0;
+  bool have_previous_ = false;
+  bool previous_late_ = false;
   std::atomic<uint32_t> rate_{0};
 
   std::atomic<bool> lost_{false};

@@ -44,6 +44,7 @@ void TJackMidiOutService::Ensure() {
     while (queue_.Pop(stale)) {
     }
     in_cycle_count_ = 0;
+    written_count_[0] = written_count_[1] = 0;
   }
   attached_ = client_.Attach(TJackPart::kMidi, this);
   attached_generation_ = generation;
@@ -216,6 +217,11 @@ TMidiResult TJackMidiOutService::GetErrorText(TMidiResult code, std::string& tex
 
 void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
   void* buffer = cycle.MidiOut;
+  const int before = written_now_;
+  written_now_ ^= 1;
+  auto& written = written_[written_now_];
+  size_t& count = written_count_[written_now_];
+  count = 0;
   auto write = [&](jack_nframes_t at, const uint8_t* bytes, size_t size) {
     if (!buffer || cycle.Frames == 0 || jack_midi_event_write(buffer, at, bytes, size) != 0) {
       lost_.fetch_add(1, std::memory_order_relaxed);
@@ -223,9 +229,16 @@ void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
     }
     return true;
   };
+  auto write_short = [&](jack_nframes_t at, const TEvent& event) {
+    if (count < kMaxWritten) written[count++] = event;
+    return write(at, event.Bytes, event.Size);
+  };
+  if (cycle.PreviousLost) {
+    for (size_t i = 0; i < written_count_[before]; ++i) write_short(0, written_[before][i]);
+  }
   // Sent since the last cycle: out at its first frame, the soonest the server lets them go.
   TEvent event;
-  while (queue_.Pop(event)) write(0, event.Bytes, event.Size);
+  while (queue_.Pop(event)) write_short(0, event);
   // Sent in this cycle: in frame order (times may not go back), same-frame ones as sent.
   const jack_nframes_t last = cycle.Frames ? cycle.Frames - 1 : 0;
   for (size_t i = 1; i < in_cycle_count_; ++i)
@@ -234,7 +247,7 @@ void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
   jack_nframes_t previous = 0;
   for (size_t i = 0; i < in_cycle_count_; ++i) {
     previous = std::min(std::max(previous, in_cycle_[i].Frame), last);
-    write(previous, in_cycle_[i].Event.Bytes, in_cycle_[i].Event.Size);
+    write_short(previous, in_cycle_[i].Event);
   }
   in_cycle_count_ = 0;
   uint32_t pending = kLongPending;

@@ -74,6 +74,13 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
   static constexpr size_t kMaxInCycle = 256;
   std::array<TTimedEvent, kMaxInCycle> in_cycle_{};
   size_t in_cycle_count_ = 0;
+  // What the previous cycle wrote (process thread only): when the server went on without that
+  // cycle it reached no one, and goes out again first. A note-off lost there would leave a note
+  // hanging, a note-on lost a hit unheard.
+  static constexpr size_t kMaxWritten = 1024;
+  std::array<TEvent, kMaxWritten> written_[2]{};
+  size_t written_count_[2] = {0, 0};
+  int written_now_ = 0;
   std::atomic<uint64_t> lost_{0};
 
   std::atomic<uint32_t> long_state_{kLongIdle};

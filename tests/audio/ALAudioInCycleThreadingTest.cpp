@@ -109,16 +109,34 @@ TEST(AudioInCycleThreading, BusyLocksSendBlocksToTheWaveThreadAndOrderHolds) {
     std::lock_guard lock(mutex);
     return seen.size();
   };
+  // A sink outside the cycle that notes what it gets: the first block, then the resume.
+  std::vector<int> order;  // sample value of each block, 0 for the resume
+  TALOWAudioSinkPin recorder(nullptr, [&](const IOWNotifyOperationPtr& op, uint32_t) {
+    std::lock_guard lock(mutex);
+    if (auto* supplied = op->As<TOWSuppliedBufferOperation>())
+      order.push_back(supplied->Buffer()->GetAccess()->GetSample(0, 0));
+    else if (op->Is<TOWSLResumeOperation>())
+      order.push_back(0);
+    return false;
+  });
   capture.OutputPin().Connect(filter.InputPin());
   capture.OutputPin().Connect(meter.InputPin());
+  capture.OutputPin().Connect(recorder);
   capture.SetEnabled(true);
   ASSERT_NE(wave_in.device, nullptr);
 
   int next = 1;
-  wave_in.device->Deliver(static_cast<int16_t>(next++));  // the first announces the resume
-  ASSERT_TRUE(WaitUntil([&] { return count() == 1; }));
-  for (int i = 0; i < 3; ++i) wave_in.device->Deliver(static_cast<int16_t>(next++));
-  EXPECT_EQ(count(), 4u) << "free locks: handled inside the cycle, before it ends";
+  // Each once the wave thread has served the sinks outside the cycle (it holds the capture
+  // lock meanwhile): with every lock free, each block is handled inside its cycle.
+  auto served = [&] {
+    std::lock_guard lock(mutex);
+    return order.size() == seen.size() + 1;
+  };
+  for (int i = 0; i < 4; ++i) {
+    wave_in.device->Deliver(static_cast<int16_t>(next++));
+    ASSERT_TRUE(WaitUntil(served));
+  }
+  EXPECT_EQ(count(), 4u);
   {
     TOWWriteLockSection held(filter);  // the UI reconfiguring the filter
     for (int i = 0; i < 3; ++i) wave_in.device->Deliver(static_cast<int16_t>(next++));
@@ -138,12 +156,18 @@ TEST(AudioInCycleThreading, BusyLocksSendBlocksToTheWaveThreadAndOrderHolds) {
     std::lock_guard lock(mutex);
     back_in_cycle = in_cycle.back();
   }
+  // Every block's share outside the cycle, and the resume, before the capture stops.
+  ASSERT_TRUE(WaitUntil(served));
   capture.SetEnabled(false);
 
   std::lock_guard lock(mutex);
   for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<int>(i) + 1);
-  EXPECT_FALSE(in_cycle[0]);
-  EXPECT_TRUE(in_cycle[1] && in_cycle[2] && in_cycle[3]);
+  EXPECT_TRUE(in_cycle[0] && in_cycle[1] && in_cycle[2] && in_cycle[3])
+      << "the first block too: its resume is made at start";
+  ASSERT_GE(order.size(), 3u);
+  EXPECT_EQ(order[0], 1);
+  EXPECT_EQ(order[1], 0) << "one resume, right after the first block";
+  for (size_t i = 2; i < order.size(); ++i) EXPECT_EQ(order[i], static_cast<int>(i)) << i;
   for (size_t i = 4; i < 8; ++i) EXPECT_FALSE(in_cycle[i]) << "block " << i + 1;
   EXPECT_TRUE(back_in_cycle);
   EXPECT_GT(meter.Value(0), 0.0) << "the meter's share never reached it";

@@ -1,8 +1,7 @@
 // The JACK client's process callback allocates nothing in steady state: a thousand captured
 // blocks, each sending MIDI and now and then firing a sound from inside the cycle, with queued
 // MIDI and output blocks coming from another thread, at the server's rate and converted; and a
-// thousand blocks through the window's own chain (capture, pins, filter, detector) dispatched
-// inside the cycle, hits included.
+// thousand blocks through the program's own road dispatched inside the cycle, notes included.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,16 +10,14 @@
 #include <new>
 
 #include "JackTestClient.h"
-#include "TriggerDetector.h"
+#include "RealTriggerChain.h"
 #include "WavImage.h"
-#include "app/core/EngineCaptureChain.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
 #include "platform/jack/JackSoundService.h"
 #include "platform/jack/JackWaveIn.h"
 #include "platform/jack/JackWaveOut.h"
-#include "platform/virtual/FakeClock.h"
-#include "platform/virtual/LoopDispatcher.h"
+#include "platform/rt/RtMidiPortNames.h"
 
 namespace {
 std::atomic<const TJackClient*> g_watched{nullptr};
@@ -156,90 +153,32 @@ TEST_P(JackRealtimeAlloc, AThousandBlocksThroughTheCallbackAllocateNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, JackRealtimeAlloc, ::testing::Values(1u, 2u));
 
-// Counts what the detector fires, where it fires it; notes marked sounding as the note trigger
-// does, so note-offs follow.
-struct InCycleActions : ITriggerActions {
-  TMyMidi* midi = nullptr;
-  const TJackClient* client = nullptr;
-  std::atomic<uint64_t> note_ons{0}, note_offs{0}, outside_cycle{0};
-  void Where() {
-    if (!client->InCycle()) outside_cycle.fetch_add(1, std::memory_order_relaxed);
-  }
-  void SetClipVisible(bool) override {}
-  void SetThresholdLight(int, bool) override {}
-  void ShowVelocity(int, int) override {}
-  void NoteOn(int c, int) override {
-    Where();
-    midi->NoteOn(c) = true;
-    note_ons.fetch_add(1, std::memory_order_relaxed);
-  }
-  void NoteOff(int c) override {
-    Where();
-    midi->NoteOn(c) = false;
-    note_offs.fetch_add(1, std::memory_order_relaxed);
-  }
-  void ShowVolume(int, double) override {}
-  void TriggerSound(int, double) override {}
-  void RefreshLevels(double, double) override {}
-};
-
+// The program's own road (capture, pins, filter, meter, detector, note trigger, MIDI output on
+// the JACK client's services), counted from its first block: the first one, and the notice
+// that follows it, are dispatched in the cycle as well.
 TEST(JackRealtimeAllocChain, WindowChainInsideTheCycleAllocatesNothingOverAThousandBlocks) {
   JackTestClient peer("tocsin_chain_" + std::to_string(getpid()));
   ASSERT_TRUE(peer.Ok());
-  TJackClient client("Tocsin");
-  ASSERT_TRUE(client.Ok());
-  TJackWaveIn wave_in(client);
-  TLoopDispatcher ui;
-  TRunFlags flags;
-  TAudioInParams params;
-  TMyMidi midi;
-  TMySound sounds[2];
-  TVumeters meters;
-  TControlSnapshot controls;
-  InCycleActions actions;
-  actions.midi = &midi;
-  actions.client = &client;
-  TFakeTickClock clock;
-  TTriggerDetector detector({flags, params, midi, sounds, meters}, controls, actions, clock);
-
-  TEngineCaptureChain chain(wave_in, ui);
-  chain.SetDeviceName(peer.Name());
-  chain.SetSampleRate(client.SampleRate());
-  chain.SetBufferSize(128);
-  std::atomic<uint64_t> blocks{0};
-  chain.SetBlockHandler([&](const IALAudioBufferPtr& in) {
-    blocks.fetch_add(1, std::memory_order_relaxed);
-    detector.ProcessBlock(in);
-  });
-  chain.SetFilterEnabled(true);
+  TRealTriggerChain chain("Tocsin");
+  ASSERT_TRUE(chain.Jack().Ok());
 
   // Bursts of a loud tone every 4096 frames: a note-on and a note-off each, for many blocks.
-  const size_t frames = static_cast<size_t>(client.SampleRate()) * 40;
+  const uint32_t rate = chain.Jack().SampleRate();
+  const size_t frames = static_cast<size_t>(rate) * 40;
   std::vector<float> tone(frames, 0.0f);
   for (size_t i = 0; i < frames; ++i)
     if (i % 4096 < 256) tone[i] = (i % 2 ? 0.5f : -0.5f);
   ASSERT_TRUE(peer.Play(tone, tone));
-  chain.SetCaptureEnabled(true);
-
-  // The first blocks take the wave thread (the resume) and make the thread's lock records.
-  const auto start = std::chrono::steady_clock::now();
-  while (blocks.load() < 50 && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_GE(blocks.load(), 50u);
-  const uint64_t first = blocks.load();
-  const uint64_t outside_before = actions.outside_cycle.load();
+  const size_t received_before = peer.MidiCount();
   g_in_cycle.store(0);
-  g_watched.store(&client);
-  while (blocks.load() < first + 1000 &&
-         std::chrono::steady_clock::now() - start < std::chrono::seconds(60))
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  g_watched.store(&chain.Jack());
+  ASSERT_TRUE(chain.Start(peer.Name(), rate, 128, CutUtf8(peer.MidiInPort(), kMidiProductNameMax)));
+  const bool done = chain.Pump([&] { return chain.Blocks() >= 1000; }, std::chrono::seconds(60));
   g_watched.store(nullptr);
-  chain.SetCaptureEnabled(false);
+  chain.Stop();
 
-  EXPECT_GE(blocks.load(), first + 1000);
-  EXPECT_GT(actions.note_ons.load(), 5u) << "the tone fired no notes";
-  EXPECT_GT(actions.note_offs.load(), 5u);
-  EXPECT_EQ(actions.outside_cycle.load(), outside_before) << "notes fired off the cycle";
+  EXPECT_TRUE(done) << chain.Blocks() << " blocks";
+  EXPECT_GT(peer.MidiCount(), received_before + 10) << "the tone fired no notes";
   EXPECT_EQ(g_in_cycle.load(), 0u) << "allocations or releases inside the process callback";
 }
 

@@ -56,6 +56,8 @@ class TRealTriggerChain {
 
   // UI thread: runs posted changes until pred holds or timeout passes.
   bool Pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
+  // The program's JACK client, for tests that put parts of their own in its cycle.
+  TJackClient& Jack() { return jack_; }
   // Capture thread blocks handled so far.
   uint64_t Blocks() const { return blocks_.load(std::memory_order_acquire); }
 

@@ -1,14 +1,14 @@
 // Sound-file triggering: a channel above its threshold plays its sound, then ignores detections
 // until its timer's tick about two periods later; loading, stopping and the controls' logic.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
-
 #include "SoundTriggerFixture.h"
+#include "platform/RealtimeThread.h"
 #include "platform/SteadyClock.h"
 
 namespace {
@@ -38,6 +38,24 @@ TEST_F(SoundTriggerTest, HeldLevelRetriggersEveryTwoPeriods) {
   EXPECT_EQ(service.Current(), wave0.Sound().Image());
   EXPECT_EQ(actions.volumes[0].size(), 5u);
   EXPECT_EQ(actions.volumes[0][0], 100.0);
+}
+
+TEST_F(SoundTriggerTest, InsideACycleTheUiStartsTheTimerDatedFromTheHit) {
+  At(0);
+  {
+    const TRealtimeThreadMark cycle;  // an audio server's thread, where no lock may be taken
+    trigger.TriggerSound(0, 100.0);
+  }
+  EXPECT_EQ(service.PlayCount(), 1u);
+  EXPECT_TRUE(sounds[0].Inhibited.load());
+  EXPECT_FALSE(timer0.Enabled()) << "the cycle started the timer itself";
+  At(30);  // the UI thread comes late
+  ASSERT_TRUE(dispatcher.RunUntil([&] { return timer0.Enabled(); }, 10s));
+  At(79);
+  dispatcher.RunUntil([] { return false; }, 30ms);
+  EXPECT_TRUE(sounds[0].Inhibited.load()) << "the window ended early";
+  At(80);  // two periods after the hit, not after the UI's start (110 ms)
+  EXPECT_TRUE(WaitReady(0));
 }
 
 TEST_F(SoundTriggerTest, OneMillisecondFollowsTheBlocks) {
@@ -130,8 +148,8 @@ TEST_F(SoundTriggerTest, RadioClicksStopTheSoundAndSetTheBoxes) {
 }
 
 TEST_F(SoundTriggerTest, FileBoxesLoadOnlyExistingFiles) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("tocsin-sound-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("tocsin-sound-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto first = (dir / "first.wav").string();
   const auto second = (dir / "second.wav").string();
@@ -144,7 +162,8 @@ TEST_F(SoundTriggerTest, FileBoxesLoadOnlyExistingFiles) {
   trigger.FileNameChange(0, first);
   EXPECT_EQ(text(wave0.Sound()), "first image");
   // Typing on: texts that name no file keep the earlier sound.
-  for (const std::string& typed : {std::string(""), first + "x", dir.string(), dir.string() + "/"}) {
+  for (const std::string& typed :
+       {std::string(""), first + "x", dir.string(), dir.string() + "/"}) {
     trigger.FileNameChange(0, typed);
     EXPECT_EQ(text(wave0.Sound()), "first image") << typed;
   }
