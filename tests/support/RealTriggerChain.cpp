@@ -34,9 +34,7 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
     : jack_(client),
       wave_in_(jack_),
       midi_service_(jack_),
-      sound_service_(jack_),
       midi_out_(midi_service_, ui_),
-      waves_{std::make_unique<TVrWave>(sound_service_), std::make_unique<TVrWave>(sound_service_)},
       view_(std::make_unique<TActivityView>()),
       notes_(std::make_unique<TMidiNoteTrigger>(TMidiNoteTrigger::TState{flags_, midi_}, controls_,
                                                 *view_)),
@@ -46,8 +44,7 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
           SystemTickClock())),
       engine_(wave_in_, ui_) {
   meters_.UpdateInterval = 100;
-  // The window's sound slots and inhibition timers, with the duration box's design value.
-  for (int c = 0; c < 2; ++c) sounds_[c].Wave = waves_[c].get();
+  // The window's inhibition timers, with the duration box's design value.
   timer0_.SetHPTimeBase(&time_base_);
   timer1_.SetHPTimeBase(&time_base_);
   sound_trigger_.DurationChange(30);
@@ -115,18 +112,26 @@ void TRealTriggerChain::Stop() {
 }
 
 void TRealTriggerChain::PrepareSounds() {
+  if (!sound_service_) return;
   // Through the service's common interface, as the window hands its sounds over at Start.
   std::vector<TSoundImagePtr> images;
   for (const TMySound& slot : sounds_) {
     if (slot.Wave && !slot.Wave->Sound().Empty()) images.push_back(slot.Wave->Sound().Image());
   }
-  static_cast<ISoundService&>(sound_service_).Prepare(images);
+  static_cast<ISoundService&>(*sound_service_).Prepare(images);
 }
 
 void TRealTriggerChain::SetChannelSound(int channel, const std::vector<uint8_t>& image) {
   controls_.StartMidiNote[channel] = false;
   controls_.StartAudioFile[channel] = true;
   sound_trigger_.StartModeClick(channel, false, true);
+  if (!sound_service_) {
+    sound_service_ = std::make_unique<TJackSoundService>(jack_);
+    for (int c = 0; c < 2; ++c) {
+      waves_[c] = std::make_unique<TVrWave>(*sound_service_);
+      sounds_[c].Wave = waves_[c].get();
+    }
+  }
   waves_[channel]->Sound().SetData(image.data(), static_cast<uint32_t>(image.size()));
 }
 
@@ -135,7 +140,7 @@ void TRealTriggerChain::SetInhibitionDuration(int milliseconds) {
 }
 
 bool TRealTriggerChain::WaitSoundsReady(std::chrono::milliseconds timeout) {
-  return sound_service_.WaitIdle(timeout);
+  return !sound_service_ || sound_service_->WaitIdle(timeout);
 }
 
 std::string TRealTriggerChain::SoundOutPort(int channel) {

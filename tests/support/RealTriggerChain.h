@@ -37,7 +37,9 @@ class TRealTriggerChain {
   // The controls the block handler reads; change them before Start or between blocks.
   TControlSnapshot& Controls() { return controls_; }
   // Puts a channel in "Fichier son" mode with this image as its sound, as a click on the
-  // channel's "Fichier son" button and a file chosen for it do. Before Start.
+  // channel's "Fichier son" button and a file chosen for it do. Before Start. The first call
+  // brings in the sound service, which then holds the sound part of the JACK client's cycle;
+  // without it the sound slots are empty, as in a window without a sound service.
   void SetChannelSound(int channel, const std::vector<uint8_t>& image);
   // The inhibition duration in ms, both channels, as the window's duration box sets it.
   void SetInhibitionDuration(int milliseconds);
@@ -70,7 +72,7 @@ class TRealTriggerChain {
   TJackClient jack_;
   TJackWaveIn wave_in_;
   TJackMidiOutService midi_service_;
-  TJackSoundService sound_service_;
+  std::unique_ptr<TJackSoundService> sound_service_;
   TMidiOutput midi_out_;
   TRunFlags flags_;
   TAudioInParams params_;
