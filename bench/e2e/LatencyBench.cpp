@@ -55,8 +55,9 @@ struct TResult {
   // The right channel's bursts straight from one test client to the other: the server's share.
   TFigures direct;
   int offs_missing = 0;
-  uint64_t xruns = 0;  // late server cycles during the run: their figures are suspect
-  uint64_t gaps = 0;   // cycles the server ran without our test clients
+  uint64_t xruns = 0;        // late server cycles during the run: their figures are suspect
+  uint64_t gaps = 0;         // cycles the server ran without our test clients
+  uint64_t tocsin_gaps = 0;  // and without Tocsin's client
 };
 std::map<std::pair<uint32_t, uint32_t>, TResult> g_results;
 
@@ -264,6 +265,7 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     r.offs_missing = std::max(0, static_cast<int>(ons.size()) - offs);
     r.xruns = client.Xruns() + sink.Xruns();
     r.gaps = client.Gaps() + sink.Gaps();
+    r.tocsin_gaps = chain.Jack().Gaps();
     chain.Stop();
   }
   state.counters["median_frames"] = r.notes.median;
@@ -286,16 +288,18 @@ const char* Targets(uint32_t period, uint32_t block, const TFigures& f, bool off
 }
 
 std::string Late(const TResult& r) {
-  return std::to_string(r.xruns) + "/" + std::to_string(r.gaps);
+  return std::to_string(r.xruns) + "/" + std::to_string(r.gaps) + "/" +
+         std::to_string(r.tocsin_gaps);
 }
 
 bool PrintTables() {
   bool failed = false;
   std::printf("\n%s: onset to note-on at another client, frames at %u Hz\n", ServerLabel(), kRate);
-  std::printf("(xr/gaps: xruns and cycles the server ran without the test clients)\n");
-  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %8s %8s\n", "period", "seen", "block",
-              "hits", "median", "max", "missed", "extra", "early", "offs-lost", "xr/gaps",
-              "targets");
+  std::printf(
+      "(late: xruns of the test clients / cycles the server ran without them / without "
+      "Tocsin)\n");
+  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %10s %8s\n", "period", "seen", "block",
+              "hits", "median", "max", "missed", "extra", "early", "offs-lost", "late", "targets");
   for (const auto& [key, r] : g_results) {
     if (!r.error.empty()) {
       std::printf("%6u %6s %6u  not measured: %s\n", key.first, "-", key.second, r.error.c_str());
@@ -303,7 +307,7 @@ bool PrintTables() {
       continue;
     }
     const TFigures& f = r.notes;
-    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s\n", key.first, r.seen,
+    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %10s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.offs_missing,
                 Late(r).c_str(), Targets(key.first, key.second, f, r.offs_missing == 0));
     failed = failed || f.missed > 0 || f.early > 0;
@@ -315,8 +319,8 @@ bool PrintTables() {
   std::printf(
       "(direct: the same bursts straight from the playing client to the listening one, "
       "max frames/missed or early/extra)\n");
-  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %8s %8s %8s\n", "period", "seen", "block",
-              "hits", "median", "max", "missed", "extra", "early", "inhib-ms", "xr/gaps", "targets",
+  std::printf("%6s %6s %6s %5s %8s %8s %7s %6s %6s %10s %10s %8s %8s\n", "period", "seen", "block",
+              "hits", "median", "max", "missed", "extra", "early", "inhib-ms", "late", "targets",
               "direct");
   for (const auto& [key, r] : g_results) {
     if (!r.error.empty()) continue;
@@ -324,7 +328,7 @@ bool PrintTables() {
     const std::string direct = std::to_string(static_cast<long>(r.direct.max)) + "/" +
                                std::to_string(r.direct.missed + r.direct.early) + "/" +
                                std::to_string(r.direct.extra);
-    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %8s %8s %8s\n", key.first, r.seen,
+    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %10s %8s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.inhibition_ms,
                 Late(r).c_str(), Targets(key.first, key.second, f, true), direct.c_str());
     failed = failed || f.missed > 0 || f.early > 0;
