@@ -194,9 +194,10 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
   if (!server.ok)
     return fail(g_pipewire ? "PipeWire did not take the quantum and rate"
                            : "JACK server did not start");
-  // Bursts and gaps long enough for the note-off to come before the next hit, and for each
-  // note to be told from the next hit's.
-  const uint64_t seg = std::max<uint64_t>({4 * uint64_t{period}, 2 * uint64_t{block}, 2048});
+  // Bursts and gaps long enough for the note-off to come before the next hit, for each note to
+  // be told from the next hit's, and for a sound's lock-out to fit between two hits with room to
+  // spare on either side whatever the block.
+  const uint64_t seg = std::max<uint64_t>({4 * uint64_t{period}, 4 * uint64_t{block}, 2048});
   // The lock-out after a sound (about twice the inhibition duration) must outlast the blocks of
   // its own hit (up to kSoundBurst + block frames after the sound) and end before the next hit's
   // first block (2 seg - block frames after it): it ends halfway between.
