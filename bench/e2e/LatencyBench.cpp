@@ -6,9 +6,11 @@
 // notes, the right one a click, hit at the same frames. Periods of 64, 256 and 1024 frames, each
 // with blocks of 32, 256 and 1024, at 44100 Hz: on a private jackd per period (dummy driver), or,
 // with --pipewire, on the PipeWire the program runs under (through pw-jack), whose quantum and
-// rate it forces with pw-metadata. Prints per run the median and maximum, the hits missed, the
-// extra events, the events before their hit and the note-offs missing; exits with 1 when a hit
-// was missed, a note or a sound came early, or a run could not be made.
+// rate it forces with pw-metadata. The hits land on cycle starts, which are block starts for
+// blocks no longer than the period; --hit-offset=N moves them N frames later (N < 32). Prints
+// per run the median and maximum, the hits missed, the extra events, the events before their hit
+// and the note-offs missing; exits with 1 when a hit was missed, a note or a sound came early, or
+// a run could not be made.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -39,6 +41,8 @@ constexpr uint64_t kSoundBurst = 441;
 constexpr uint32_t kClickFrames = 441;
 
 bool g_pipewire = false;
+// Frames each hit comes after a cycle start (--hit-offset=N).
+uint64_t g_hit_offset = 0;
 const char* ServerLabel() {
   return g_pipewire ? "PipeWire" : "jackd";
 }
@@ -222,8 +226,9 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     TSignalScript script;
     script.Silence(seg);
     for (int i = 0; i < kHits; ++i) {
+      script.Silence(g_hit_offset);
       const uint64_t at = script.Length();
-      script.Burst(0, -20, seg).At(at).Burst(1, -20, kSoundBurst).Silence(seg);
+      script.Burst(0, -20, seg).At(at).Burst(1, -20, kSoundBurst).Silence(seg - g_hit_offset);
     }
     const size_t sounds_before = sink.SoundStartCount(0);
     const size_t direct_before = sink.SoundStartCount(1);
@@ -340,11 +345,13 @@ bool PrintTables() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Our one option, before the benchmark library reads the rest.
+  // Our options, before the benchmark library reads the rest.
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pipewire") == 0)
       g_pipewire = true;
+    else if (std::strncmp(argv[i], "--hit-offset=", 13) == 0)
+      g_hit_offset = std::strtoull(argv[i] + 13, nullptr, 10) % 32;
     else
       argv[kept++] = argv[i];
   }
