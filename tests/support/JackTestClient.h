@@ -1,5 +1,6 @@
-// A JACK client for end-to-end tests: two audio output ports that play a scripted stereo signal,
-// two audio input ports that record what reaches them, and one MIDI input port that records every
+// A JACK client for end-to-end tests: two audio output ports that play a scripted stereo signal
+// (telling the frame each marked position left at), two audio input ports that record what
+// reaches them and where each sound on them starts, and one MIDI input port that records every
 // event it receives with its frame time.
 // The process callback runs on JACK's thread: no allocation, no locks; tests talk to it through
 // atomics and buffers prepared before playback starts.
