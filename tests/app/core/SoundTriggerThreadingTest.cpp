@@ -1,19 +1,24 @@
 // The inhibition flag between a real capture thread and the UI thread: the capture thread
-// starts sounds and timers without ever waiting, the UI thread's ticks end each window, and every
-// start is followed by exactly one tick.
+// starts sounds and timers without ever waiting (or, as an audio server's real-time thread, has
+// the UI thread start them), the UI thread's ticks end each window, and every start is followed
+// by exactly one tick.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "SoundTriggerFixture.h"
+#include "platform/RealtimeThread.h"
 #include "platform/SteadyClock.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SoundTriggerThreading, CaptureThreadTriggersWhileTicksEndTheWindows) {
+class SoundTriggerThreading : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SoundTriggerThreading, CaptureThreadTriggersWhileTicksEndTheWindows) {
   TLoopDispatcher dispatcher;
   TVrHPTimeBase base;
   TVrHPTimer t0(dispatcher), t1(dispatcher);
@@ -41,6 +46,8 @@ TEST(SoundTriggerThreading, CaptureThreadTriggersWhileTicksEndTheWindows) {
   std::atomic<bool> quit{false};
   std::atomic<int> starts{0};
   std::thread capture([&] {
+    std::optional<TRealtimeThreadMark> realtime;
+    if (GetParam()) realtime.emplace();
     while (!quit.load()) {
       for (int c = 0; c < 2; ++c) {
         if (!sounds[c].Inhibited.load(std::memory_order_acquire)) {
@@ -62,10 +69,12 @@ TEST(SoundTriggerThreading, CaptureThreadTriggersWhileTicksEndTheWindows) {
   quit = true;
   capture.join();
   // Let the last windows end.
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return !sounds[0].Inhibited && !sounds[1].Inhibited; },
-                                  10s));
+  ASSERT_TRUE(
+      dispatcher.RunUntil([&] { return !sounds[0].Inhibited && !sounds[1].Inhibited; }, 10s));
   EXPECT_GT(starts.load(), 20);
   EXPECT_EQ(ticks.load(), starts.load()) << "one tick per start, none lost or doubled";
 }
+
+INSTANTIATE_TEST_SUITE_P(CaptureOrCycle, SoundTriggerThreading, ::testing::Bool());
 
 }  // namespace
