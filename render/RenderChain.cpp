@@ -5,6 +5,7 @@
 #include "MidiNoteTrigger.h"
 #include "TriggerDetector.h"
 #include "midi/MidiOut.h"
+#include "platform/BlockEventSample.h"
 #include "platform/MidiOutService.h"
 #include "uMaths.h"
 
@@ -91,7 +92,8 @@ class TRenderChain::TActions final : public ITriggerActions {
   void TriggerSound(int, double) override {}
 
   void NoteOn(int side, int velocity) override {
-    Send(side, c_.block_start_ + c_.FirstFrameAbove(side),
+    // Called from the block handler, which tells where in the block the hit crossed.
+    Send(side, c_.block_start_ + BlockEventSample(),
          [&] { c_.notes_trigger_->NoteOn(side, velocity); });
   }
   void NoteOff(int side) override {
@@ -156,11 +158,9 @@ TRenderChain::TRenderChain(const TControlSnapshot& controls, uint16_t channels, 
 TRenderChain::~TRenderChain() = default;
 
 void TRenderChain::Process(const IALAudioBufferPtr& block) {
-  block_ = block;
   block_start_ = position_;
   position_ += block->FrameCount();
   detector_->ProcessBlock(block);
-  block_.reset();
 }
 
 void TRenderChain::Finish() {
@@ -175,24 +175,4 @@ std::vector<TRenderMessage> TRenderChain::Messages() const {
       sorted.begin(), sorted.end(),
       [](const TRenderMessage& a, const TRenderMessage& b) { return a.Frame < b.Frame; });
   return sorted;
-}
-
-// The level is the block's highest sample (or 0) in dB, so the first frame whose own sample is
-// above the threshold is where the hit crossed it. A mono capture feeds both sides from channel 0.
-uint32_t TRenderChain::FirstFrameAbove(int side) const {
-  if (!block_) return 0;
-  auto access = block_->GetAccess();
-  const uint32_t channel = params_.Channels == 2 ? static_cast<uint32_t>(side) : 0;
-  const double threshold = controls_.Thres[side].load(std::memory_order_relaxed);
-  const uint32_t n = access->Count();
-  try {
-    for (uint32_t i = 0; i < n; ++i) {
-      // The peaks start at 0: a negative sample counts as 0, never by its magnitude.
-      const int32_t s = std::max(access->GetSample(i, channel), 0);
-      if (SampleToDb(s) > threshold) return i;
-    }
-  } catch (...) {
-    // a block the detector could not read in full decided on the frames it did read
-  }
-  return 0;
 }

@@ -66,9 +66,6 @@ class TRenderChain {
   class TView;
   class TDispatcher;
 
-  // For the note-on stamp: the first frame of `block` above the side's threshold.
-  uint32_t FirstFrameAbove(int side) const;
-
   const TControlSnapshot& controls_;
   bool keep_levels_;
   TRunFlags flags_;
@@ -85,7 +82,6 @@ class TRenderChain {
   std::unique_ptr<TClock> clock_;
   std::unique_ptr<TTriggerDetector> detector_;
 
-  IALAudioBufferPtr block_;
   uint64_t block_start_ = 0;
   uint64_t position_ = 0;
   int sounding_[2] = {-1, -1};  // index in notes_ of each side's sounding note

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/BlockEventSample.h"
 #include "uMaths.h"
 
 namespace {
@@ -102,7 +103,6 @@ void TTriggerDetector::ProcessBlock(const IALAudioBufferPtr& in) {
   if (!in) return;
 
   double peaks[4] = {0, 0, 0, 0};
-  bool open;
   // The capture hands over TALAudioBuffer: read it through the concrete access, whose sample
   // reads inline; any other buffer goes through the interface.
   if (auto* concrete = dynamic_cast<TALAudioBuffer*>(in.get())) {
@@ -130,20 +130,37 @@ void TTriggerDetector::ProcessBlock(const IALAudioBufferPtr& in) {
         }
       };
       if constexpr (std::endian::native == std::endian::little) {
-        open =
-            Scan(Direct16{access->Data(), 2 * size_t{access->Channels()}, access->Count()}, peaks);
+        const Direct16 direct{access->Data(), 2 * size_t{access->Channels()}, access->Count()};
+        if (Scan(direct, peaks)) Evaluate(direct, peaks);
       } else {
-        open = Scan(Direct{*access}, peaks);
+        const Direct direct{*access};
+        if (Scan(direct, peaks)) Evaluate(direct, peaks);
       }
-    } else {
-      open = Scan(*access, peaks);
+    } else if (Scan(*access, peaks)) {
+      Evaluate(*access, peaks);
     }
   } else {
     auto access = in->GetAccess();
-    open = Scan(*access, peaks);
+    if (Scan(*access, peaks)) Evaluate(*access, peaks);
   }
-  if (!open) return;
+}
 
+template <typename Access>
+void TTriggerDetector::Evaluate(const Access& access, const double (&peaks)[4]) {
+  // Bound for this block only: the access lives on the caller's stack.
+  struct TBinding {
+    TTriggerDetector& d;
+    ~TBinding() {
+      d.block_ = nullptr;
+      d.first_above_ = nullptr;
+    }
+  } binding{*this};
+  block_ = &access;
+  first_above_ = &TTriggerDetector::FirstAboveIn<Access>;
+  EvaluatePeaks(peaks);
+}
+
+void TTriggerDetector::EvaluatePeaks(const double (&peaks)[4]) {
   const double LeftDb = SampleToDb(peaks[0]);
   const double RightDb = SampleToDb(peaks[2]);
 
@@ -187,6 +204,7 @@ void TTriggerDetector::EvaluateChannel(int channel, double level_db, double thre
       const int v = NoteVelocity(level_db, thres_db,
                                  controls_.MidiVelFollowLevel.load(std::memory_order_relaxed));
       actions_.ShowVelocity(channel, v);
+      const TBlockEventSampleScope at(FirstAbove(channel, thres_db));
       actions_.NoteOn(channel, v);
     } else if (!above && sounding) {
       actions_.NoteOff(channel);
@@ -196,6 +214,35 @@ void TTriggerDetector::EvaluateChannel(int channel, double level_db, double thre
     const double vol = SoundVolume(level_db, thres_db,
                                    controls_.AudioVolFollowLevel.load(std::memory_order_relaxed));
     actions_.ShowVolume(channel, vol);
+    const TBlockEventSampleScope at(FirstAbove(channel, thres_db));
     actions_.TriggerSound(channel, vol);
   }
+}
+
+uint32_t TTriggerDetector::FirstAbove(int channel, double thres_db) const {
+  if (!block_ || !first_above_) return 0;
+  const uint32_t side = s_.Params.Channels == 2 ? static_cast<uint32_t>(channel) : 0;
+  return first_above_(block_, side, thres_db);
+}
+
+template <typename Access>
+uint32_t TTriggerDetector::FirstAboveIn(const void* block, uint32_t channel, double thres_db) {
+  const Access& access = *static_cast<const Access*>(block);
+  // A sample's level grows with it: find the least sample above the threshold once (a few
+  // logarithms), then compare plain integers. Negative samples count as 0, as in the peaks.
+  int32_t low = 0, high = 32768;             // SampleToDb(low) <= thres_db < SampleToDb(high)
+  if (SampleToDb(low) > thres_db) return 0;  // every sample is above: the block's first
+  if (!(SampleToDb(high) > thres_db)) return 0;
+  while (high - low > 1) {
+    const int32_t mid = low + (high - low) / 2;
+    (SampleToDb(mid) > thres_db ? high : low) = mid;
+  }
+  try {
+    const uint32_t n = access.Count();
+    for (uint32_t i = 0; i < n; ++i)
+      if (access.GetSample(i, channel) >= high) return i;
+  } catch (...) {
+    // the block decided on the samples that could be read
+  }
+  return 0;
 }

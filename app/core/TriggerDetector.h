@@ -18,12 +18,12 @@
 class ITriggerActions {
  public:
   virtual ~ITriggerActions() = default;
-  virtual void SetClipVisible(bool visible) = 0;                // lblClip
-  virtual void SetThresholdLight(int channel, bool lit) = 0;    // ledLeftThres / ledRightThres
-  virtual void ShowVelocity(int channel, int velocity) = 0;     // lblMidiOutLastVel0/1
+  virtual void SetClipVisible(bool visible) = 0;              // lblClip
+  virtual void SetThresholdLight(int channel, bool lit) = 0;  // ledLeftThres / ledRightThres
+  virtual void ShowVelocity(int channel, int velocity) = 0;   // lblMidiOutLastVel0/1
   virtual void NoteOn(int channel, int velocity) = 0;
   virtual void NoteOff(int channel) = 0;
-  virtual void ShowVolume(int channel, double volume) = 0;      // lblAudioOutLastVol0/1
+  virtual void ShowVolume(int channel, double volume) = 0;  // lblAudioOutLastVol0/1
   virtual void TriggerSound(int channel, double volume) = 0;
   // Both bars and both dB labels, left first.
   virtual void RefreshLevels(double left_db, double right_db) = 0;
@@ -57,6 +57,19 @@ class TTriggerDetector {
   template <typename Access>
   bool Scan(const Access& access, double (&peaks)[4]);
   void EvaluateChannel(int channel, double level_db, double thres_db, bool above);
+  // The index of the block's first sample whose own level is above thres_db on the channel's
+  // side (where the hit crossed the threshold); 0 when none or no block is under way.
+  uint32_t FirstAbove(int channel, double thres_db) const;
+  template <typename Access>
+  static uint32_t FirstAboveIn(const void* access, uint32_t channel, double thres_db);
+  // The rest of the handler once the block is scanned, with the block at hand.
+  template <typename Access>
+  void Evaluate(const Access& access, const double (&peaks)[4]);
+  void EvaluatePeaks(const double (&peaks)[4]);
+
+  // The block under way, read through the same access as the scan; set by ProcessBlock.
+  const void* block_ = nullptr;
+  uint32_t (*first_above_)(const void*, uint32_t, double) = nullptr;
 
   TState s_;
   const TControlSnapshot& controls_;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +36,8 @@ void InitRealtimeThread(void*) {
 struct TCycleContext {
   const TJackClient* client = nullptr;
   jack_nframes_t first = 0, last = 0;
+  uint32_t samples = 0;  // the block's length, 0 when unknown
+  double step = 1.0;     // cycle frames per captured sample
 };
 thread_local TCycleContext t_cycle;
 
@@ -284,7 +287,7 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   }
   cycle.MidiOut = jack_port_get_buffer(ports[static_cast<int>(TJackPort::kMidiOut)], frames);
   if (cycle.MidiOut) jack_midi_clear_buffer(cycle.MidiOut);
-  t_cycle = {self, 0, frames ? frames - 1 : 0};
+  t_cycle = {self, 0, frames ? frames - 1 : 0, 0, 1.0};
   const TRealtimeThreadMark realtime;
   for (auto& slot : self->parts_)
     if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
@@ -361,9 +364,21 @@ bool TJackClient::ServerAvailable() {
   return OpenLocked();
 }
 
-void TJackClient::SetBlockFrames(jack_nframes_t first, jack_nframes_t last) {
+void TJackClient::SetBlockFrames(jack_nframes_t first, jack_nframes_t last, uint32_t samples,
+                                 double step) {
   t_cycle.first = first;
   t_cycle.last = std::max(first, last);
+  t_cycle.samples = samples;
+  t_cycle.step = step > 0 ? step : 1.0;
+}
+jack_nframes_t TJackClient::BlockSampleFrame(uint32_t index) {
+  const TCycleContext& c = t_cycle;
+  if (c.samples == 0) return c.first;
+  if (index >= c.samples) return c.last;
+  // Samples after this one, in cycle frames, rounded down: the frame found is never early.
+  const double back = std::floor((c.samples - 1 - index) * c.step);
+  if (back >= static_cast<double>(c.last - c.first)) return c.first;
+  return c.last - static_cast<jack_nframes_t>(back);
 }
 bool TJackClient::InCycle() const {
   return t_cycle.client == this;

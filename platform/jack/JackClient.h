@@ -91,10 +91,17 @@ class TJackClient final : public IServerMonitor {
   // cycle under way, lies the captured block being handed over (its first and last frame; 0
   // when it began in an earlier cycle). Parts that run later in the cycle stamp what that block
   // causes with them. Outside the callback InCycle() is false.
-  static void SetBlockFrames(jack_nframes_t first, jack_nframes_t last);
+  // samples: the block's length in captured samples, each worth step cycle frames (1 unless the
+  // capture converts the rate); 0 when unknown.
+  static void SetBlockFrames(jack_nframes_t first, jack_nframes_t last, uint32_t samples = 0,
+                             double step = 1.0);
   bool InCycle() const;  // on this client's process thread, inside its callback
   static jack_nframes_t BlockFirstFrame();
   static jack_nframes_t BlockLastFrame();
+  // The cycle frame of the block's sample index (counted back from its last frame, rounded
+  // late, never before the block's first frame in this cycle); the block's first frame when
+  // its length is unknown. With BlockEventSample, where an event of the block's goes.
+  static jack_nframes_t BlockSampleFrame(uint32_t index);
 
   // Cycles run so far, for tests and waits.
   uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/BlockEventSample.h"
 #include "platform/rt/RtMidiPortNames.h"
 
 namespace {
@@ -150,7 +151,8 @@ TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t messag
     }
     const bool note_on = (status & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
     in_cycle_[in_cycle_count_++] = {
-        note_on ? TJackClient::BlockFirstFrame() : TJackClient::BlockLastFrame(), event};
+        note_on ? TJackClient::BlockSampleFrame(BlockEventSample()) : TJackClient::BlockLastFrame(),
+        event};
     return kMidiOk;
   }
   if (!queue_.Push(event)) {

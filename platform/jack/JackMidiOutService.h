@@ -3,8 +3,9 @@
 // midi_out alone, for others to connect to). Messages from any thread go through a lock-free
 // queue and are written into midi_out at the start of the next cycle; messages sent inside our
 // own process callback, while a captured block is handed over, go out in that same cycle: a
-// note-on at the block's first frame, anything else at its last. Enumeration, Open, Close and long
-// messages run on ordinary threads; ShortMsg never waits.
+// note-on at the frame of the block's sample that caused it (its first sample above the
+// threshold), anything else at the block's last. Enumeration, Open, Close and long messages run
+// on ordinary threads; ShortMsg never waits.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/BlockEventSample.h"
 #include "platform/rt/SoundDecoder.h"
 
 TJackSoundService::TJackSoundService(TJackClient& client)
@@ -27,7 +28,8 @@ void TJackSoundService::Play(TSoundImagePtr image, uint32_t flags) {
       for (size_t i = 0; i < table->count; ++i) {
         const auto& e = table->entries[i];
         if (e.image != image.get()) continue;
-        start_ = {e.samples, e.frames, (flags & kSndLoop) != 0, TJackClient::BlockFirstFrame()};
+        start_ = {e.samples, e.frames, (flags & kSndLoop) != 0,
+                  TJackClient::BlockSampleFrame(BlockEventSample())};
         start_pending_ = true;
         return;
       }

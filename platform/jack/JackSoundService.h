@@ -3,7 +3,7 @@
 // hits), and the process callback mixes the sound into out_1/out_2 beside the audio output.
 // Play and Stop from any thread hand a request to the worker; Play inside our own process
 // callback (while a captured block is handed over) starts a decoded image in that very cycle,
-// at the block's first frame, without waiting or allocating.
+// at the frame of the block's sample that fired it, without waiting or allocating.
 #pragma once
 
 #include <array>

@@ -108,6 +108,7 @@ void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
   const size_t channels = format_.channels;
   block_first_ = 0;  // a block under way began in an earlier cycle
   const bool convert = cycle.SampleRate != 0 && cycle.SampleRate != format_.sample_rate;
+  if (convert) step_ = static_cast<double>(cycle.SampleRate) / format_.sample_rate;
   for (jack_nframes_t done = 0; done < cycle.Frames;) {
     const size_t n = std::min<size_t>(kChunk, cycle.Frames - done);
     float* p = interleaved_.data();
@@ -173,7 +174,8 @@ void TJackWaveInDevice::Push(const float* in, size_t frames, jack_nframes_t at, 
       current_ = nullptr;
       block->recorded = filled_;
       filled_ = 0;
-      TJackClient::SetBlockFrames(block_first_, block_last);
+      TJackClient::SetBlockFrames(block_first_, block_last, block->recorded / align,
+                                  exact ? 1.0 : step_);
       // Into the capture's wave thread: a preallocated queue, no lock, no allocation.
       callback_(this, kWimData, block);
     }

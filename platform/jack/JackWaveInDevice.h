@@ -58,6 +58,7 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   TWaveInBlock* current_ = nullptr;  // the block being filled: callback, or Reset once stopped
   uint32_t filled_ = 0;
   jack_nframes_t block_first_ = 0;  // where the block being filled began in this cycle
+  double step_ = 1.0;               // cycle frames per captured frame when converting
   std::atomic<uint64_t> dropped_{0};
 
   SRC_STATE* converter_ = nullptr;
