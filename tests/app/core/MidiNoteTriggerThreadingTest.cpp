@@ -13,20 +13,29 @@
 #include "platform/virtual/LoopDispatcher.h"
 #include "platform/virtual/VirtualMidiOutService.h"
 
-TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
+namespace {
+
+// The note trigger sending on an open port of a recording service, as the window wires it.
+class MidiNoteTriggerThreading : public ::testing::Test {
+ protected:
+  MidiNoteTriggerThreading() : port(service.AddPort("Synth")), out(service, dispatcher) {
+    out.SetDeviceID(port);
+    out.Open();
+    midi.Output = &out;
+  }
+
   TVirtualMidiOutService service;
-  const int32_t port = service.AddPort("Synth");
+  const int32_t port;
   TLoopDispatcher dispatcher;
-  TMidiOutput out(service, dispatcher);
-  out.SetDeviceID(port);
-  out.Open();
+  TMidiOutput out;
   TRunFlags flags;
   TMyMidi midi;
-  midi.Output = &out;
   TControlSnapshot controls;
   RecordingMidiView view;
-  TMidiNoteTrigger trigger(TMidiNoteTrigger::TState{flags, midi}, controls, view);
+  TMidiNoteTrigger trigger{TMidiNoteTrigger::TState{flags, midi}, controls, view};
+};
 
+TEST_F(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
   std::atomic<bool> stop_capture{false};
   std::atomic<int> rounds{0};
   std::thread capture([&] {
@@ -42,7 +51,7 @@ TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
     }
   });
   for (int i = 0; i < 2000 || rounds.load() < 100; ++i) {
-    controls.MidiChannelIndex = i % 18 - 1;  // -1 .. 16
+    controls.MidiChannelIndex = i % 18 - 1;   // -1 .. 16
     controls.NoteIndex[i % 2] = i % 134 - 1;  // -1 .. 132
   }
 
@@ -75,20 +84,7 @@ TEST(MidiNoteTriggerThreading, MessagesStayWellFormedWhileSelectionsChange) {
 
 // The close path: the capture thread goes on while the window closes the gate and releases the
 // sounding notes. Whatever the selections did meanwhile, no key is left sounding on the wire.
-TEST(MidiNoteTriggerThreading, ReleaseWhileTheCaptureThreadRunsLeavesNoNoteSounding) {
-  TVirtualMidiOutService service;
-  const int32_t port = service.AddPort("Synth");
-  TLoopDispatcher dispatcher;
-  TMidiOutput out(service, dispatcher);
-  out.SetDeviceID(port);
-  out.Open();
-  TRunFlags flags;
-  TMyMidi midi;
-  midi.Output = &out;
-  TControlSnapshot controls;
-  RecordingMidiView view;
-  TMidiNoteTrigger trigger(TMidiNoteTrigger::TState{flags, midi}, controls, view);
-
+TEST_F(MidiNoteTriggerThreading, ReleaseWhileTheCaptureThreadRunsLeavesNoNoteSounding) {
   std::atomic<bool> stop_capture{false};
   std::atomic<int> rounds{0};
   std::thread capture([&] {
@@ -125,3 +121,5 @@ TEST(MidiNoteTriggerThreading, ReleaseWhileTheCaptureThreadRunsLeavesNoNoteSound
   for (const auto& [key, on] : sounding)
     EXPECT_FALSE(on) << "channel " << key.first + 1 << ", note " << key.second << " hangs";
 }
+
+}  // namespace
