@@ -20,11 +20,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "ExtraJackServer.h"
 #include "JackTestClient.h"
 #include "RealTriggerChain.h"
 #include "SignalScript.h"
@@ -65,13 +67,6 @@ struct TResult {
 };
 std::map<std::pair<uint32_t, uint32_t>, TResult> g_results;
 
-int Fixture(const std::string& command, const std::string& name, uint32_t period) {
-  const std::string cmd = std::string(TOCSIN_JACKD_FIXTURE) + " " + command + " " + name + " " +
-                          TOCSIN_JACK_STATE_DIR + " " + std::to_string(kRate) + " " +
-                          std::to_string(period) + " >/dev/null 2>&1";
-  return std::system(cmd.c_str());
-}
-
 // PipeWire's graph settings; 0 gives the value back to the graph.
 bool PipeWireSetting(const char* key, uint32_t value) {
   const std::string cmd = "pw-metadata -n settings 0 " + std::string(key) + " " +
@@ -82,26 +77,25 @@ bool PipeWireSetting(const char* key, uint32_t value) {
 // The server of one period, gone (or given back) with this object: a jackd of the benchmark's
 // own, or the running PipeWire held at that quantum and rate.
 struct TServer {
-  std::string name;
   uint32_t period;
   bool ok;
-  explicit TServer(uint32_t p)
-      : name("tocsin-lat-" + std::to_string(p) + "-" + std::to_string(getpid())), period(p) {
+  std::optional<TExtraJackServer> jackd;
+  std::optional<TJackServerChoice> choice;  // after the server: put back before it stops
+  explicit TServer(uint32_t p) : period(p) {
     if (g_pipewire) {
       ok = PipeWireSetting("clock.force-rate", kRate) &&
            PipeWireSetting("clock.force-quantum", period) && QuantumSeen();
       return;
     }
-    // A loaded machine can be slow to bring a server up: one more try.
-    ok = Fixture("start", name, period) == 0 || Fixture("start", name, period) == 0;
-    if (ok) setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    jackd.emplace("tocsin-lat-" + std::to_string(p) + "-" + std::to_string(getpid()), kRate,
+                  period);
+    ok = jackd->Ok();
+    if (ok) choice.emplace(jackd->Name());
   }
   ~TServer() {
     if (g_pipewire) {
       PipeWireSetting("clock.force-quantum", 0);
       PipeWireSetting("clock.force-rate", 0);
-    } else {
-      Fixture("stop", name, period);
     }
   }
   // The graph takes a forced quantum at its next cycles: waits until a client sees it.

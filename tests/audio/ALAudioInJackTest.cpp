@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ExtraJackServer.h"
 #include "JackTestClient.h"
 #include "audio/ALAudioIn.h"
 #include "audio/ALGenericFilter.h"
@@ -34,8 +35,12 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 }
 
 // Values k/32768 survive the float path exactly; none is zero, so the start is easy to find.
-int16_t LeftSample(size_t i) { return static_cast<int16_t>(((i * 7919) % 60000) - 30000 + (i % 2 ? 1 : 0)) | 1; }
-int16_t RightSample(size_t i) { return static_cast<int16_t>(-LeftSample(i * 3 + 1)); }
+int16_t LeftSample(size_t i) {
+  return static_cast<int16_t>(((i * 7919) % 60000) - 30000 + (i % 2 ? 1 : 0)) | 1;
+}
+int16_t RightSample(size_t i) {
+  return static_cast<int16_t>(-LeftSample(i * 3 + 1));
+}
 
 // What the filter's handler receives: every block's size and its samples, interleaved.
 struct Collector {
@@ -49,16 +54,16 @@ struct Collector {
   }
   void Attach(TALGenericFilter& filter) {
     filter.SetOnStart([this](TALGenericFilter&, const TWaveFormatEx* f) { started = *f; });
-    filter.SetOnProcessData([this](TALGenericFilter&, const IALAudioBufferPtr& in,
-                                   IALAudioBufferPtr&, bool&) {
-      auto access = in->GetAccess();
-      std::lock_guard lock(mutex);
-      block_sizes.push_back(access->Count());
-      for (uint32_t i = 0; i < access->Count(); ++i) {
-        samples.push_back(static_cast<int16_t>(access->GetSample(i, 0)));
-        samples.push_back(static_cast<int16_t>(access->GetSample(i, 1)));
-      }
-    });
+    filter.SetOnProcessData(
+        [this](TALGenericFilter&, const IALAudioBufferPtr& in, IALAudioBufferPtr&, bool&) {
+          auto access = in->GetAccess();
+          std::lock_guard lock(mutex);
+          block_sizes.push_back(access->Count());
+          for (uint32_t i = 0; i < access->Count(); ++i) {
+            samples.push_back(static_cast<int16_t>(access->GetSample(i, 0)));
+            samples.push_back(static_cast<int16_t>(access->GetSample(i, 1)));
+          }
+        });
   }
 };
 
@@ -169,28 +174,12 @@ TEST(JackCaptureRate, OtherRateThanTheServersIsConvertedNotSilenced) {
   EXPECT_NEAR(peak, 16384, 800);
 }
 
-// Runs the shared fixture script for a server of this test's own.
-int Fixture(const std::string& command, const std::string& name) {
-  const std::string cmd = std::string(TOCSIN_JACKD_FIXTURE) + " " + command + " " + name + " " +
-                          TOCSIN_JACK_STATE_DIR + " >/dev/null 2>&1";
-  return std::system(cmd.c_str());
-}
-
 TEST(JackCaptureServerLoss, StopAndDestructionReturnAfterTheServerVanished) {
-  const std::string name = "tocsin-vanish-" + std::to_string(getpid());
-  // A loaded machine can take longer than the script's wait to bring a server up: one more try.
-  if (Fixture("start", name) != 0) {
-    ASSERT_EQ(Fixture("start", name), 0) << "extra server failed to start";
-  }
-  struct ServerGuard {
-    std::string name;
-    ~ServerGuard() { Fixture("stop", name); }
-  } guard{name};
+  const TExtraJackServer server("tocsin-vanish-" + std::to_string(getpid()));
+  ASSERT_TRUE(server.Ok()) << "extra server failed to start";
 
   // Only this capture talks to the extra server; the shared one is never touched.
-  const char* saved = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string saved_value = saved ? saved : "";
-  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  TJackServerChoice choice(server.Name());
   TLoopDispatcher dispatcher;
   auto wave_in = std::make_unique<TRtWaveIn>();
   auto capture = std::make_unique<TALAudioIn>(*wave_in);
@@ -202,14 +191,12 @@ TEST(JackCaptureServerLoss, StopAndDestructionReturnAfterTheServerVanished) {
   capture->AudioFormat().SetBufferSize(256);
   capture->OutputPin().Connect(filter.InputPin());
   capture->SetEnabled(true);
-  setenv("JACK_DEFAULT_SERVER", saved_value.c_str(), 1);
+  choice.Restore();
   ASSERT_EQ(wave_in->Api(), RtAudio::UNIX_JACK);
   ASSERT_TRUE(WaitUntil([&] { return blocks.load() >= 5; }, 30s));
 
   // The server vanishes without a word.
-  std::ifstream pidfile(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid");
-  pid_t pid = 0;
-  pidfile >> pid;
+  const pid_t pid = server.Pid();
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   const int at_kill = blocks.load();

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ExtraJackServer.h"
 #include "JackTestClient.h"
 #include "WavImage.h"
 #include "audio/ALAudioIn.h"
@@ -378,13 +379,6 @@ TEST(JackBackend, SoundsAndOutputBlocksAreHeardAtAClientListeningToOurOutputs) {
   }
 }
 
-// Runs the shared fixture script for a server of this test's own.
-int Fixture(const std::string& command, const std::string& name) {
-  const std::string cmd = std::string(TOCSIN_JACKD_FIXTURE) + " " + command + " " + name + " " +
-                          TOCSIN_JACK_STATE_DIR + " >/dev/null 2>&1";
-  return std::system(cmd.c_str());
-}
-
 // The server our client runs on, as a test that kills it sees it.
 struct TServerControl {
   std::function<pid_t()> pid;
@@ -459,21 +453,10 @@ void LoseAndRecover(const TServerControl& server) {
 
 TEST(JackBackendServerLoss, JackdKilledMidCaptureIsReportedOnceAndTheClientComesBack) {
   if (std::getenv("TOCSIN_PIPEWIRE_DIR")) GTEST_SKIP() << "runs on jackd";
-  const std::string name = "tocsin-lost-" + std::to_string(getpid());
-  if (Fixture("start", name) != 0) {
-    ASSERT_EQ(Fixture("start", name), 0) << "no extra server";
-  }
-  struct Guard {
-    std::string name, saved;
-    ~Guard() {
-      setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
-      Fixture("stop", name);
-    }
-  } guard{name, std::getenv("JACK_DEFAULT_SERVER") ? std::getenv("JACK_DEFAULT_SERVER") : ""};
-  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);  // only this test talks to that server
-  LoseAndRecover(
-      {[&] { return PidFrom(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid"); },
-       [&] { return Fixture("start", name) == 0; }});
+  TExtraJackServer server("tocsin-lost-" + std::to_string(getpid()));
+  ASSERT_TRUE(server.Ok()) << "no extra server";
+  const TJackServerChoice choice(server.Name());  // only this test talks to that server
+  LoseAndRecover({[&] { return server.Pid(); }, [&] { return server.Start(); }});
 }
 
 TEST(JackBackendServerLoss, PipeWireKilledMidCaptureIsReportedOnceAndTheClientComesBack) {

@@ -21,6 +21,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include "ExtraJackServer.h"
 #include "JackTestClient.h"
 #include "QtTestApp.h"
 #include "frmMain.h"
@@ -97,24 +98,11 @@ void KeepToTheEnd([[maybe_unused]] const void* object) {
 #endif
 }
 
-// Runs the shared fixture script for a server of this test's own.
-int Fixture(const std::string& command, const std::string& name) {
-  const std::string cmd = std::string(TOCSIN_JACKD_FIXTURE) + " " + command + " " + name + " " +
-                          TOCSIN_JACK_STATE_DIR + " >/dev/null 2>&1";
-  return std::system(cmd.c_str());
-}
 }  // namespace
 
 TEST(MainWindowJack, StopAndCloseReturnAfterTheAudioServerVanished) {
-  const std::string name = "tocsin-window-vanish-" + std::to_string(getpid());
-  // A loaded machine can take longer than the script's wait to bring a server up: one more try.
-  if (Fixture("start", name) != 0) {
-    ASSERT_EQ(Fixture("start", name), 0) << "extra server failed to start";
-  }
-  struct ServerGuard {
-    std::string name;
-    ~ServerGuard() { Fixture("stop", name); }
-  } guard{name};
+  const TExtraJackServer server("tocsin-window-vanish-" + std::to_string(getpid()));
+  ASSERT_TRUE(server.Ok()) << "extra server failed to start";
   // A hung window cannot be recovered from: end the run with a clear message instead.
   struct Watchdog {
     std::atomic<bool> done{false};
@@ -135,9 +123,7 @@ TEST(MainWindowJack, StopAndCloseReturnAfterTheAudioServerVanished) {
   RunFlags.Reset();
   QTemporaryDir dir;
   // Only this window's services talk to the extra server; the shared one is never touched.
-  const char* saved = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string saved_value = saved ? saved : "";
-  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  TJackServerChoice choice(server.Name());
   // Closing a JACK client whose server was killed crashes inside the JACK library, and both the
   // test client and RtMidi close theirs in their destructors: these two are left to the end of
   // the process on purpose. (RtAudio notices the loss and closes its own client safely.)
@@ -160,15 +146,13 @@ TEST(MainWindowJack, StopAndCloseReturnAfterTheAudioServerVanished) {
                    QString::fromStdString(CutUtf8(client.MidiInPort(), kMidiProductNameMax))));
   d.ActTriggerStart->trigger();
   ASSERT_TRUE(errors.empty()) << errors[0].toStdString();
-  setenv("JACK_DEFAULT_SERVER", saved_value.c_str(), 1);
+  choice.Restore();
   ASSERT_TRUE(d.ledAudioInState->Lit());
   // Blocks flow: the level readouts leave "-.--".
   ASSERT_TRUE(PumpUntil([&] { return d.lblLeftLevelInDb->text() != "-.--"; },
                         std::chrono::milliseconds(kTimeoutMs)));
 
-  std::ifstream pidfile(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid");
-  pid_t pid = 0;
-  pidfile >> pid;
+  const pid_t pid = server.Pid();
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   // The audio library notices the loss on a thread of its own; the window stays responsive.
@@ -268,13 +252,6 @@ class TWindowChild {
   size_t seen_ = 0;
 };
 
-pid_t ServerPid(const std::string& name) {
-  std::ifstream pidfile(std::string(TOCSIN_JACK_STATE_DIR) + "/jackd-" + name + ".pid");
-  pid_t pid = 0;
-  pidfile >> pid;
-  return pid;
-}
-
 std::string Joined(const std::vector<std::string>& lines) {
   std::string all;
   for (const auto& l : lines) all += l + "\n";
@@ -292,21 +269,10 @@ bool PlayTone(JackTestClient& client, double seconds) {
 
 TEST(MainWindowJack, AKilledServerLeavesNoHangingNoteTheWindowComesBackWithItAndExitsCleanly) {
   std::signal(SIGPIPE, SIG_IGN);  // our clients write to the socket of the server we kill
-  const std::string name = "tocsin-window-loss-" + std::to_string(getpid());
-  if (Fixture("start", name) != 0) {
-    ASSERT_EQ(Fixture("start", name), 0) << "extra server failed to start";
-  }
-  struct ServerGuard {
-    std::string name;
-    ~ServerGuard() { Fixture("stop", name); }
-  } guard{name};
-  const char* saved = std::getenv("JACK_DEFAULT_SERVER");
-  const std::string saved_value = saved ? saved : "";
-  setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-  struct EnvGuard {
-    std::string value;
-    ~EnvGuard() { setenv("JACK_DEFAULT_SERVER", value.c_str(), 1); }
-  } env{saved_value};
+  TExtraJackServer server("tocsin-window-loss-" + std::to_string(getpid()));
+  ASSERT_TRUE(server.Ok()) << "extra server failed to start";
+  const std::string& name = server.Name();
+  const TJackServerChoice choice(name);
 
   // The synthesiser and the sound source; dies with the server, so it is never closed.
   auto* synth = new JackTestClient("tocsin_loss_synth");
@@ -323,22 +289,22 @@ TEST(MainWindowJack, AKilledServerLeavesNoHangingNoteTheWindowComesBackWithItAnd
   ASSERT_TRUE(PlayTone(*synth, 30.0));
   ASSERT_TRUE(synth->WaitMidiCount(1, kTimeoutMs)) << Joined(child.Lines());
   EXPECT_EQ(synth->Midi()[0].bytes[0], 0x90);
-  const pid_t pid = ServerPid(name);
+  const pid_t pid = server.Pid();
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
   ASSERT_TRUE(child.WaitFor("pending", kTimeoutMs)) << Joined(child.Lines());
   EXPECT_TRUE(child.WaitFor("status Serveur audio perdu", kTimeoutMs)) << Joined(child.Lines());
 
   // The server comes back, and so does a synthesiser of the same name.
-  ASSERT_EQ(Fixture("start", name), 0);
+  ASSERT_TRUE(server.Start());
   const auto back = std::chrono::steady_clock::now();
   auto* synth2 = new JackTestClient("tocsin_loss_synth");
   KeepToTheEnd(synth2);
   ASSERT_TRUE(synth2->Ok());
   ASSERT_TRUE(child.WaitFor("running", kTimeoutMs)) << Joined(child.Lines());
-  std::printf("running again %.0f ms after the server answered\n",
-              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - back)
-                  .count());
+  std::printf(
+      "running again %.0f ms after the server answered\n",
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - back).count());
   EXPECT_TRUE(child.WaitFor("status Serveur audio revenu", kTimeoutMs)) << Joined(child.Lines());
   // The note that sounded at the loss is ended on the port found again by its name.
   ASSERT_TRUE(synth2->WaitMidiCount(1, kTimeoutMs)) << Joined(child.Lines());
@@ -350,7 +316,7 @@ TEST(MainWindowJack, AKilledServerLeavesNoHangingNoteTheWindowComesBackWithItAnd
   EXPECT_EQ(synth2->Midi()[2].bytes, (std::vector<uint8_t>{0x80, 0x3C, 0x40}));
 
   // The server dies again and the window closes at once: still a clean exit.
-  ASSERT_EQ(kill(ServerPid(name), SIGKILL), 0);
+  ASSERT_EQ(kill(server.Pid(), SIGKILL), 0);
   child.Send("close");
   const int status = child.WaitExit(30000);
   ASSERT_NE(status, -1) << "the window did not close\n" << Joined(child.Lines());
