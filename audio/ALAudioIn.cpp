@@ -204,9 +204,7 @@ void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
 bool TALAudioIn::DeliverInCycle(uintptr_t serial, TWaveInBlock* block) {
   std::unique_lock lock(params_.capture_lock, std::try_to_lock);
   if (!lock.owns_lock()) return false;
-  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_ ||
-      (!first_block_done_ && !resume_))
-    return false;
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return false;
   TALWaveBuffer* record = FindRecord(block);
   if (!record) return false;
   bool deferred = false;
@@ -247,8 +245,7 @@ void TALAudioIn::ResumeInCycle(uintptr_t serial) {
 
 void TALAudioIn::ServeResume(uintptr_t serial, bool whole) {
   std::lock_guard lock(params_.capture_lock);
-  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_ || !resume_)
-    return;
+  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return;
   const IOWNotifyOperationPtr op = resume_;
   if (whole) {
     output_pin_.Notify(op);
@@ -301,7 +298,7 @@ void TALAudioIn::BlockFilled(uintptr_t serial, TWaveInBlock* block) {
     output_pin_.SendData(buffer);
     if (!first_block_done_) {
       first_block_done_ = true;
-      output_pin_.Notify(resume_ ? resume_ : std::make_shared<TOWSLResumeOperation>());
+      output_pin_.Notify(resume_);  // made with the flag at start
     }
   } catch (...) {
     // a sink's error has nowhere to go on this thread
