@@ -23,6 +23,7 @@
 
 #include "ExtraJackServer.h"
 #include "JackTestClient.h"
+#include "PickEntry.h"
 #include "QtTestApp.h"
 #include "frmMain.h"
 #include "platform/SteadyClock.h"
@@ -34,14 +35,6 @@
 namespace {
 constexpr int kTimeoutMs = 20000;  // a loaded machine may take a while to run a cycle
 
-// Picks the entry named text as the user would, running the list's change handler.
-bool Pick(QComboBox* list, const QString& text) {
-  const int index = list->findText(text);
-  if (index < 0) return false;
-  list->setCurrentIndex(index);
-  emit list->activated(index);
-  return true;
-}
 }  // namespace
 
 TEST(MainWindowJack, SoundAboveTheThresholdBecomesMidiNotesWithTheExactBytes) {

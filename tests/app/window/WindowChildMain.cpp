@@ -17,6 +17,7 @@
 #include <string>
 
 #include "AppState.h"
+#include "PickEntry.h"
 #include "RealDevices.h"
 #include "frmMain.h"
 
@@ -26,13 +27,6 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
-bool Pick(QComboBox* list, const QString& text) {
-  const int index = list->findText(text);
-  if (index < 0) return false;
-  list->setCurrentIndex(index);
-  emit list->activated(index);
-  return true;
-}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -13,6 +13,7 @@
 #include "AppState.h"
 #include "E2eSupport.h"
 #include "IndicatorWatch.h"
+#include "PickEntry.h"
 #include "QtTestApp.h"
 #include "frmMain.h"
 #include "platform/SteadyClock.h"
@@ -25,15 +26,6 @@ namespace {
 
 constexpr uint64_t kSeg = 4096;  // 16 blocks of 256: every edge of a burst falls in its own block
 constexpr int kDo3 = 60;
-
-// Picks the entry named text as the user would, running the list's change handler.
-bool Pick(QComboBox* list, const QString& text) {
-  const int index = list->findText(text);
-  if (index < 0) return false;
-  list->setCurrentIndex(index);
-  emit list->activated(index);
-  return true;
-}
 
 class MainWindowE2e : public ::testing::Test {
  protected:
