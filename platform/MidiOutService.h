@@ -77,6 +77,13 @@ class IMidiOutService {
   // Called on the capture thread: sent before it returns, no allocation, never waits for another
   // thread. message: status in bits 0-7, data bytes in bits 8-15 and 16-23.
   virtual TMidiResult ShortMsg(TMidiOutHandle handle, uint32_t message) = 0;
+  // The same for a message caused at a known frame of the capture (ICaptureTap's count), sent
+  // from inside the capture's tap: a back-end whose cycle is under way writes it at that frame's
+  // place in the cycle (clamped into it, never before the frame); others send it at once.
+  virtual TMidiResult ShortMsgAt(TMidiOutHandle handle, uint32_t message, uint64_t frame) {
+    (void)frame;
+    return ShortMsg(handle, message);
+  }
   virtual TMidiResult PrepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) = 0;
   // Queues a prepared long message; kMidiNoticeDone reaches the callback once it has been sent.
   virtual TMidiResult LongMsg(TMidiOutHandle handle, TMidiOutHeader& header) = 0;

@@ -29,6 +29,13 @@ class ISoundService {
   // decode plays as silence: it still stops the sound that played. A null or empty image plays
   // nothing. Safe on any thread, including the capture thread: no decoding, no waiting.
   virtual void Play(TSoundImagePtr image, uint32_t flags) = 0;
+  // The same for a sound caused at a known frame of the capture (ICaptureTap's count), asked for
+  // from inside the capture's tap: a back-end whose cycle is under way starts it at that frame's
+  // place in the cycle (clamped into it, never before the frame); others start it at once.
+  virtual void PlayAt(TSoundImagePtr image, uint32_t flags, uint64_t frame) {
+    (void)frame;
+    Play(std::move(image), flags);
+  }
   // Stops the sound playing; harmless when nothing plays. Safe on any thread.
   virtual void Stop() = 0;
   // Gets the output ready for these images (device open, images decoded), so that the first

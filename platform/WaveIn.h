@@ -33,6 +33,7 @@ struct TWaveInBlock {
   void* user = nullptr;   // the caller's own value
 };
 
+class ICaptureTap;
 class IWaveInDevice;
 
 // Called on a back-end thread (never the caller of AddBuffer/Start), or on the caller of Reset
@@ -64,4 +65,8 @@ class IWaveIn {
   // Opens device number device (or kWaveInDefault); null when it cannot be opened.
   virtual std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
                                               TWaveInCallback callback) = 0;
+  // Where the devices opened from now on hand the samples of every cycle, as the server gives
+  // them, before they make blocks of them (none: null). Set before capture starts, on the thread
+  // that opens devices; the tap must outlive them. A back-end without the road ignores it.
+  virtual void SetCaptureTap(ICaptureTap* tap) { (void)tap; }
 };

@@ -255,6 +255,7 @@ void TJackClient::WaitOutOfCycle() {
 
 int TJackClient::Process(jack_nframes_t frames, void* arg) {
   auto* self = static_cast<TJackClient*>(arg);
+  self->cycle_thread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   self->in_cycle_.store(true, std::memory_order_seq_cst);
   jack_client_t* c = self->rt_client_.load(std::memory_order_acquire);
   TJackCycle cycle;
@@ -295,6 +296,7 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   self->previous_late_ = timed && jack_get_time() > next_usecs;
   self->cycles_.fetch_add(1, std::memory_order_seq_cst);
   self->in_cycle_.store(false, std::memory_order_seq_cst);
+  self->cycle_thread_.store(std::thread::id(), std::memory_order_relaxed);
   return 0;  // anything else would end the process thread for good
 }
 

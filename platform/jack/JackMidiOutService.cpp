@@ -138,11 +138,16 @@ TMidiResult TJackMidiOutService::Close(TMidiOutHandle handle) {
   return kMidiOk;
 }
 
+TJackMidiOutService::TEvent TJackMidiOutService::Short(uint32_t message) {
+  const uint8_t status = message & 0xFF;
+  return TEvent{static_cast<uint8_t>(ShortSize(status)),
+                {status, static_cast<uint8_t>(message >> 8), static_cast<uint8_t>(message >> 16)}};
+}
+
 TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t message) {
   if (!Find(handle)) return kMidiErrInvalidHandle;
   const uint8_t status = message & 0xFF;
-  TEvent event{static_cast<uint8_t>(ShortSize(status)),
-               {status, static_cast<uint8_t>(message >> 8), static_cast<uint8_t>(message >> 16)}};
+  const TEvent event = Short(message);
   if (client_.InCycle() && attached_.load(std::memory_order_acquire)) {
     // Our MIDI part runs later in this very cycle: it writes these at their frames.
     if (in_cycle_count_ == kMaxInCycle) {
@@ -152,7 +157,27 @@ TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t messag
     const bool note_on = (status & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
     in_cycle_[in_cycle_count_++] = {
         note_on ? TJackClient::BlockSampleFrame(BlockEventSample()) : TJackClient::BlockLastFrame(),
-        event};
+        event, false};
+    return kMidiOk;
+  }
+  if (!queue_.Push(event)) {
+    lost_.fetch_add(1, std::memory_order_relaxed);
+    return kMidiErrNotReady;
+  }
+  return kMidiOk;
+}
+
+TMidiResult TJackMidiOutService::ShortMsgAt(TMidiOutHandle handle, uint32_t message,
+                                            uint64_t frame) {
+  if (!Find(handle)) return kMidiErrInvalidHandle;
+  const TEvent event = Short(message);
+  if (client_.OnProcessThread() && attached_.load(std::memory_order_acquire)) {
+    // From the capture part of this cycle: the MIDI part, later in it, puts it at its frame.
+    if (in_cycle_count_ == kMaxInCycle) {
+      lost_.fetch_add(1, std::memory_order_relaxed);
+      return kMidiErrNotReady;
+    }
+    in_cycle_[in_cycle_count_++] = {static_cast<jack_nframes_t>(frame), event, true};
     return kMidiOk;
   }
   if (!queue_.Push(event)) {
@@ -243,6 +268,15 @@ void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
   while (queue_.Pop(event)) write_short(0, event);
   // Sent in this cycle: in frame order (times may not go back), same-frame ones as sent.
   const jack_nframes_t last = cycle.Frames ? cycle.Frames - 1 : 0;
+  for (size_t i = 0; i < in_cycle_count_; ++i) {
+    TTimedEvent& e = in_cycle_[i];
+    if (!e.FrameTime) continue;
+    // A frame of an earlier cycle (a hit whose scan ended in this one) goes at our first frame:
+    // never before its frame, and as soon as it can.
+    const auto offset = static_cast<int32_t>(e.Frame - cycle.FirstFrame);
+    e.Frame = offset < 0 ? 0 : std::min(static_cast<jack_nframes_t>(offset), last);
+    e.FrameTime = false;
+  }
   for (size_t i = 1; i < in_cycle_count_; ++i)
     for (size_t j = i; j > 0 && in_cycle_[j].Frame < in_cycle_[j - 1].Frame; --j)
       std::swap(in_cycle_[j], in_cycle_[j - 1]);

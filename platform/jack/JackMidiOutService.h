@@ -4,7 +4,8 @@
 // queue and are written into midi_out at the start of the next cycle; messages sent inside our
 // own process callback, while a captured block is handed over, go out in that same cycle: a
 // note-on at the frame of the block's sample that caused it (its first sample above the
-// threshold), anything else at the block's last. Enumeration, Open, Close and long messages run
+// threshold), anything else at the block's last; messages a capture tap sends with their frame
+// (ShortMsgAt) at that frame's place in the cycle. Enumeration, Open, Close and long messages run
 // on ordinary threads; ShortMsg never waits.
 #pragma once
 
@@ -30,6 +31,7 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
                    void* context) override;
   TMidiResult Close(TMidiOutHandle handle) override;
   TMidiResult ShortMsg(TMidiOutHandle handle, uint32_t message) override;
+  TMidiResult ShortMsgAt(TMidiOutHandle handle, uint32_t message, uint64_t frame) override;
   TMidiResult PrepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) override;
   TMidiResult LongMsg(TMidiOutHandle handle, TMidiOutHeader& header) override;
   TMidiResult UnprepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) override;
@@ -69,9 +71,11 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
   TMpscQueue<TEvent, 1024> queue_;
   // Sent inside the cycle under way: the process thread alone touches these.
   struct TTimedEvent {
-    jack_nframes_t Frame;
+    jack_nframes_t Frame;  // in the cycle, or the frame time itself when FrameTime
     TEvent Event;
+    bool FrameTime;
   };
+  static TEvent Short(uint32_t message);
   static constexpr size_t kMaxInCycle = 256;
   std::array<TTimedEvent, kMaxInCycle> in_cycle_{};
   size_t in_cycle_count_ = 0;

@@ -20,32 +20,7 @@ TJackSoundService::~TJackSoundService() {
 
 void TJackSoundService::Play(TSoundImagePtr image, uint32_t flags) {
   if (client_.InCycle()) {
-    // Inside our callback: no lock to wait for, nothing to decode. A decoded image starts in
-    // the part that runs after the capture in this cycle.
-    if (!image || image->empty()) return;
-    if ((flags & kSndNoStop) && playing_.load(std::memory_order_acquire)) return;
-    if (const TTable* table = table_.load(std::memory_order_acquire)) {
-      for (size_t i = 0; i < table->count; ++i) {
-        const auto& e = table->entries[i];
-        if (e.image != image.get()) continue;
-        start_ = {e.samples, e.frames, (flags & kSndLoop) != 0,
-                  TJackClient::BlockSampleFrame(BlockEventSample())};
-        start_pending_ = true;
-        return;
-      }
-    }
-    // Not decoded yet: the worker takes it, unless it holds its lock or a request waits.
-    std::unique_lock lock(request_mutex_, std::try_to_lock);
-    if (!lock || pending_.kind != TKind::kNone) {
-      missed_.fetch_add(1, std::memory_order_relaxed);
-      return;
-    }
-    pending_.kind = TKind::kPlay;
-    pending_.image = image;  // a count more on an image its holder keeps: nothing is freed here
-    pending_.flags = flags;
-    ++requested_;
-    lock.unlock();
-    request_cv_.notify_all();
+    PlayInCycle(image, flags, TJackClient::BlockSampleFrame(BlockEventSample()), false);
     return;
   }
   {
@@ -58,9 +33,46 @@ void TJackSoundService::Play(TSoundImagePtr image, uint32_t flags) {
   request_cv_.notify_all();
 }
 
+void TJackSoundService::PlayAt(TSoundImagePtr image, uint32_t flags, uint64_t frame) {
+  if (client_.OnProcessThread()) {
+    PlayInCycle(image, flags, static_cast<jack_nframes_t>(frame), true);
+    return;
+  }
+  Play(std::move(image), flags);
+}
+
+void TJackSoundService::PlayInCycle(const TSoundImagePtr& image, uint32_t flags,
+                                    jack_nframes_t frame, bool frame_time) {
+  // Inside our callback: no lock to wait for, nothing to decode. A decoded image starts in the
+  // part that runs after the capture in this cycle.
+  if (!image || image->empty()) return;
+  if ((flags & kSndNoStop) && playing_.load(std::memory_order_acquire)) return;
+  if (const TTable* table = table_.load(std::memory_order_acquire)) {
+    for (size_t i = 0; i < table->count; ++i) {
+      const auto& e = table->entries[i];
+      if (e.image != image.get()) continue;
+      start_ = {e.samples, e.frames, (flags & kSndLoop) != 0, frame, frame_time};
+      start_pending_ = true;
+      return;
+    }
+  }
+  // Not decoded yet: the worker takes it, unless it holds its lock or a request waits.
+  std::unique_lock lock(request_mutex_, std::try_to_lock);
+  if (!lock || pending_.kind != TKind::kNone) {
+    missed_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  pending_.kind = TKind::kPlay;
+  pending_.image = image;  // a count more on an image its holder keeps: nothing is freed here
+  pending_.flags = flags;
+  ++requested_;
+  lock.unlock();
+  request_cv_.notify_all();
+}
+
 void TJackSoundService::Stop() {
   if (client_.InCycle()) {
-    start_ = {nullptr, 0, false, TJackClient::BlockFirstFrame()};
+    start_ = {nullptr, 0, false, TJackClient::BlockFirstFrame(), false};
     start_pending_ = true;
     return;
   }
@@ -219,6 +231,11 @@ void TJackSoundService::Cycle(const TJackCycle& cycle) {
   if (start_pending_) {
     // Started by a block of this cycle: what played goes on up to the block's first frame.
     start_pending_ = false;
+    if (start_.frame_time) {
+      // A hit of an earlier cycle (its scan ended in this one) starts at our first frame.
+      const auto offset = static_cast<int32_t>(start_.frame - cycle.FirstFrame);
+      start_.frame = offset < 0 ? 0 : static_cast<jack_nframes_t>(offset);
+    }
     from = std::min(start_.frame, cycle.Frames);
     Mix(cycle, 0, from);
     current_ = start_.samples;

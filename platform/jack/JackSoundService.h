@@ -3,7 +3,8 @@
 // hits), and the process callback mixes the sound into out_1/out_2 beside the audio output.
 // Play and Stop from any thread hand a request to the worker; Play inside our own process
 // callback (while a captured block is handed over) starts a decoded image in that very cycle,
-// at the frame of the block's sample that fired it, without waiting or allocating.
+// at the frame of the block's sample that fired it, without waiting or allocating; PlayAt from
+// the capture tap the same, at the frame it names.
 #pragma once
 
 #include <array>
@@ -28,6 +29,7 @@ class TJackSoundService final : public ISoundService, private IJackCyclePart {
   TJackSoundService& operator=(const TJackSoundService&) = delete;
 
   void Play(TSoundImagePtr image, uint32_t flags) override;
+  void PlayAt(TSoundImagePtr image, uint32_t flags, uint64_t frame) override;
   void Stop() override;
   // Decodes the image ahead of its first play (and connects the outputs), so that even the
   // first hit starts at once. Returns at once; the worker does it.
@@ -77,8 +79,12 @@ class TJackSoundService final : public ISoundService, private IJackCyclePart {
     const float* samples;  // null: stop
     size_t frames;
     bool loop;
-    jack_nframes_t frame;
+    jack_nframes_t frame;  // in the cycle, or the frame time itself when frame_time
+    bool frame_time;
   };
+  // Inside our callback: starts a decoded image at that frame, or hands it to the worker.
+  void PlayInCycle(const TSoundImagePtr& image, uint32_t flags, jack_nframes_t frame,
+                   bool frame_time);
 
   void Run();
   void Handle(const TRequest& r);

@@ -41,7 +41,8 @@ std::unique_ptr<IWaveInDevice> TJackWaveIn::Open(int device, const TWaveInFormat
       if (port.compare(0, prefix.size(), prefix) == 0) sources.push_back(std::move(port));
     if (sources.empty()) return nullptr;
   }
-  auto opened = std::make_unique<TJackWaveInDevice>(client_, sources, format, std::move(callback));
+  auto opened =
+      std::make_unique<TJackWaveInDevice>(client_, sources, format, std::move(callback), tap_);
   if (!opened->Ok()) return nullptr;
   return opened;
 }

@@ -13,11 +13,13 @@ class TJackWaveIn final : public IWaveIn {
   std::vector<std::string> DeviceNames() override;
   std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
                                       TWaveInCallback callback) override;
+  void SetCaptureTap(ICaptureTap* tap) override { tap_ = tap; }
 
  private:
   std::vector<std::string> Clients();  // names as JACK has them, in the server's order
 
   TJackClient& client_;
+  ICaptureTap* tap_ = nullptr;
 };
 
 // The client part of a full port name ("system:capture_1" -> "system").

@@ -17,8 +17,9 @@ class TCycleMark {
 }  // namespace
 
 TJackWaveInDevice::TJackWaveInDevice(TJackClient& client, std::vector<std::string> sources,
-                                     const TWaveInFormat& format, TWaveInCallback callback)
-    : client_(client), format_(format), callback_(std::move(callback)) {
+                                     const TWaveInFormat& format, TWaveInCallback callback,
+                                     ICaptureTap* tap)
+    : client_(client), format_(format), callback_(std::move(callback)), tap_(tap) {
   if (format_.channels == 0 || (format_.bits != 8 && format_.bits != 16) ||
       format_.sample_rate == 0)
     return;
@@ -105,6 +106,15 @@ void TJackWaveInDevice::Close() {
 void TJackWaveInDevice::Cycle(const TJackCycle& cycle) {
   if (!running_.load(std::memory_order_acquire)) return;
   const TCycleMark mark(this);
+  if (tap_) {
+    // The frame time wraps after 2^32 frames (a day at 48 kHz); the tap's count does not.
+    frame_time_ = have_frame_time_ ? frame_time_ + (cycle.FirstFrame - last_first_)
+                                   : uint64_t{cycle.FirstFrame};
+    last_first_ = cycle.FirstFrame;
+    have_frame_time_ = true;
+    tap_->Capture(cycle.In, format_.channels < 2 ? 1u : 2u, cycle.Frames, frame_time_,
+                  cycle.SampleRate ? cycle.SampleRate : format_.sample_rate);
+  }
   const size_t channels = format_.channels;
   block_first_ = 0;  // a block under way began in an earlier cycle
   const bool convert = cycle.SampleRate != 0 && cycle.SampleRate != format_.sample_rate;

@@ -3,7 +3,8 @@
 // server runs at another), fills the queued blocks and reports each full one at once through
 // the callback, telling the client where in the cycle each block lies. Blocks are queued
 // lock-free; the callback never allocates or waits. A block added back from inside the callback
-// goes to a list of the cycle's own, taken before the queue.
+// goes to a list of the cycle's own, taken before the queue. A capture tap, when given, gets the
+// cycle's samples first, as the server gave them.
 #pragma once
 
 #include <samplerate.h>
@@ -14,14 +15,17 @@
 #include <vector>
 
 #include "JackClient.h"
+#include "platform/CaptureTap.h"
 #include "platform/LockFreeQueue.h"
 #include "platform/WaveIn.h"
 
 class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
  public:
-  // Connects sources (full port names) to in_1 and in_2 (a single source feeds both).
+  // Connects sources (full port names) to in_1 and in_2 (a single source feeds both). tap: where
+  // each cycle's samples go before anything else (may be null).
   TJackWaveInDevice(TJackClient& client, std::vector<std::string> sources,
-                    const TWaveInFormat& format, TWaveInCallback callback);
+                    const TWaveInFormat& format, TWaveInCallback callback,
+                    ICaptureTap* tap = nullptr);
   ~TJackWaveInDevice() override;
 
   bool Ok() const { return ok_; }
@@ -45,6 +49,11 @@ class TJackWaveInDevice final : public IWaveInDevice, private IJackCyclePart {
   TJackClient& client_;
   const TWaveInFormat format_;
   TWaveInCallback callback_;
+  ICaptureTap* const tap_;
+  // The server's frame time, widened to 64 bits (callback only).
+  uint64_t frame_time_ = 0;
+  jack_nframes_t last_first_ = 0;
+  bool have_frame_time_ = false;
   bool ok_ = false;
   bool closed_ = false;
   std::vector<std::pair<std::string, std::string>> connections_;  // the ones we made

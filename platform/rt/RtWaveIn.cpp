@@ -83,7 +83,7 @@ std::unique_ptr<IWaveInDevice> TRtWaveIn::Open(int device, const TWaveInFormat& 
     if (device < 0 || device >= static_cast<int>(inputs.size())) return nullptr;
     id = inputs[static_cast<size_t>(device)].id;
   }
-  auto opened = std::make_unique<TRtWaveInDevice>(api_, id, format, std::move(callback));
+  auto opened = std::make_unique<TRtWaveInDevice>(api_, id, format, std::move(callback), tap_);
   if (!opened->Ok()) return nullptr;
   return opened;
 }

@@ -21,6 +21,7 @@ class TRtWaveIn final : public IWaveIn {
   std::vector<std::string> DeviceNames() override;
   std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
                                       TWaveInCallback callback) override;
+  void SetCaptureTap(ICaptureTap* tap) override { tap_ = tap; }
 
   // Names cut to 32 characters and made distinct, as listed to the user; exposed for tests.
   static std::vector<std::string> ListNames(const std::vector<std::string>& raw);
@@ -33,4 +34,5 @@ class TRtWaveIn final : public IWaveIn {
   std::vector<TInput> Inputs();
 
   RtAudio::Api api_ = RtAudio::UNSPECIFIED;
+  ICaptureTap* tap_ = nullptr;
 };

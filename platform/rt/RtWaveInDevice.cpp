@@ -14,8 +14,8 @@ constexpr unsigned kRequestedPeriod = 256;
 }  // namespace
 
 TRtWaveInDevice::TRtWaveInDevice(RtAudio::Api api, unsigned device_id, const TWaveInFormat& format,
-                                 TWaveInCallback callback)
-    : format_(format), callback_(std::move(callback)), ring_(kRingCapacity, nullptr) {
+                                 TWaveInCallback callback, ICaptureTap* tap)
+    : format_(format), callback_(std::move(callback)), tap_(tap), ring_(kRingCapacity, nullptr) {
   if (format_.channels == 0 || (format_.bits != 8 && format_.bits != 16)) return;
   try {
     audio_ = std::make_unique<RtAudio>(api);
@@ -71,6 +71,9 @@ bool TRtWaveInDevice::TryOpen(unsigned device_id, unsigned rate) {
   converted_.assign(
       (static_cast<size_t>(std::ceil(frames * std::max(1.0, ratio))) + 64) * format_.channels,
       0.0f);
+  if (tap_) {
+    for (auto& samples : tap_samples_) samples.assign(std::max(frames, 1u), 0.0f);
+  }
   return true;
 }
 
@@ -135,8 +138,28 @@ void TRtWaveInDevice::Close() {
 
 int TRtWaveInDevice::OnAudio(void*, void* in, unsigned frames, double, RtAudioStreamStatus,
                              void* self) {
-  if (in) static_cast<TRtWaveInDevice*>(self)->Consume(static_cast<const float*>(in), frames);
+  auto* device = static_cast<TRtWaveInDevice*>(self);
+  if (in && device->tap_) device->Tap(static_cast<const float*>(in), frames);
+  if (in) device->Consume(static_cast<const float*>(in), frames);
   return 0;
+}
+
+void TRtWaveInDevice::Tap(const float* in, unsigned frames) {
+  const uint32_t channels = format_.channels;
+  const uint32_t inputs = std::min<uint32_t>(channels, 2);
+  const size_t room = tap_samples_[0].size();
+  if (room == 0) return;
+  // The stream's frames, one input after the other, a period at a time.
+  for (unsigned done = 0; done < frames;) {
+    const unsigned n = static_cast<unsigned>(std::min<size_t>(room, frames - done));
+    const float* p = in + size_t{done} * channels;
+    for (unsigned i = 0; i < n; ++i, p += channels)
+      for (uint32_t c = 0; c < inputs; ++c) tap_samples_[c][i] = p[c];
+    const float* planes[2] = {tap_samples_[0].data(), tap_samples_[1].data()};
+    tap_->Capture(planes, inputs, n, tap_frame_, stream_rate_);
+    tap_frame_ += n;
+    done += n;
+  }
 }
 
 void TRtWaveInDevice::Consume(const float* in, unsigned frames) {

@@ -1,6 +1,7 @@
 // One open RtAudio input stream feeding queued blocks. The RtAudio callback (the server's thread)
 // converts and copies frames into the head block and reports it when full; it takes only the
-// short block-queue lock, never allocates, and never waits for the caller.
+// short block-queue lock, never allocates, and never waits for the caller. A capture tap, when
+// given, gets each callback's samples first, at the stream's own rate, before any conversion.
 #pragma once
 
 #include <rtaudio/RtAudio.h>
@@ -11,13 +12,14 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/CaptureTap.h"
 #include "platform/WaveIn.h"
 
 class TRtWaveInDevice final : public IWaveInDevice {
  public:
-  // Opens the stream; Ok() tells whether it worked.
+  // Opens the stream; Ok() tells whether it worked. tap: may be null.
   TRtWaveInDevice(RtAudio::Api api, unsigned device_id, const TWaveInFormat& format,
-                  TWaveInCallback callback);
+                  TWaveInCallback callback, ICaptureTap* tap = nullptr);
   ~TRtWaveInDevice() override;
 
   bool Ok() const { return ok_; }
@@ -37,11 +39,15 @@ class TRtWaveInDevice final : public IWaveInDevice {
   static int OnAudio(void* out, void* in, unsigned frames, double time, RtAudioStreamStatus status,
                      void* self);
   void Consume(const float* in, unsigned frames);  // callback thread
+  void Tap(const float* in, unsigned frames);      // callback thread
   void Push(const float* in, size_t frames);       // callback thread
   bool TryOpen(unsigned device_id, unsigned rate);
 
   TWaveInFormat format_;
   TWaveInCallback callback_;
+  ICaptureTap* const tap_;
+  std::vector<float> tap_samples_[2];  // one period per input, sized at open
+  uint64_t tap_frame_ = 0;             // frames handed to the tap so far
   std::unique_ptr<RtAudio> audio_;  // null once closed
   uint64_t losses_at_open_ = 0;
   bool ok_ = false;

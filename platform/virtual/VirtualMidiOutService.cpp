@@ -123,6 +123,16 @@ TMidiResult TVirtualMidiOutService::Close(TMidiOutHandle handle) {
 }
 
 TMidiResult TVirtualMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t message) {
+  return Short(handle, message, false, 0);
+}
+
+TMidiResult TVirtualMidiOutService::ShortMsgAt(TMidiOutHandle handle, uint32_t message,
+                                               uint64_t frame) {
+  return Short(handle, message, true, frame);
+}
+
+TMidiResult TVirtualMidiOutService::Short(TMidiOutHandle handle, uint32_t message, bool timed,
+                                          uint64_t frame) {
   std::lock_guard lock(mutex_);
   if (TMidiResult r = Failing(TMidiOutCall::ShortMsg)) return r;
   const TOpenPort* port = Find(handle);
@@ -136,7 +146,7 @@ TMidiResult TVirtualMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t mes
   } else if ((status & 0xE0) == 0xC0 || status == 0xF1 || status == 0xF3) {
     length = 2;
   }
-  TSent sent{{}, std::chrono::steady_clock::now(), false};
+  TSent sent{{}, std::chrono::steady_clock::now(), false, timed, frame};
   for (size_t i = 0; i < length; ++i) sent.Bytes.push_back(static_cast<uint8_t>(message >> (8 * i)));
   sent_[port->Device].push_back(std::move(sent));
   return kMidiOk;

@@ -21,6 +21,9 @@ class TVirtualMidiOutService final : public IMidiOutService {
     std::vector<uint8_t> Bytes;
     std::chrono::steady_clock::time_point Time;
     bool Long = false;
+    // Sent with ShortMsgAt: the frame it named.
+    bool Timed = false;
+    uint64_t Frame = 0;
   };
 
   // Adds a port and returns its number. The product name is kept as given.
@@ -52,6 +55,7 @@ class TVirtualMidiOutService final : public IMidiOutService {
                    void* context) override;
   TMidiResult Close(TMidiOutHandle handle) override;
   TMidiResult ShortMsg(TMidiOutHandle handle, uint32_t message) override;
+  TMidiResult ShortMsgAt(TMidiOutHandle handle, uint32_t message, uint64_t frame) override;
   TMidiResult PrepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) override;
   TMidiResult LongMsg(TMidiOutHandle handle, TMidiOutHeader& header) override;
   TMidiResult UnprepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) override;
@@ -68,6 +72,7 @@ class TVirtualMidiOutService final : public IMidiOutService {
     TMidiOutHeader* Header;
   };
   TMidiResult Failing(TMidiOutCall call);  // mutex held
+  TMidiResult Short(TMidiOutHandle handle, uint32_t message, bool timed, uint64_t frame);
   const TOpenPort* Find(TMidiOutHandle handle) const;  // mutex held
   void Notify(std::unique_lock<std::mutex>& lock, const TOpenPort& port, TMidiOutHandle handle,
               uint32_t notice, uintptr_t param1);

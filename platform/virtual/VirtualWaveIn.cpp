@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/CaptureTap.h"
+
 // One open device: a queue of blocks and a filler thread that reports each block it fills.
 class TVirtualWaveIn::TDevice final : public IWaveInDevice {
  public:
   TDevice(TVirtualWaveIn& owner, const TWaveInFormat& format, TWaveInCallback callback,
-          TSignal signal, bool free_run)
+          TSignal signal, bool free_run, ICaptureTap* tap)
       : owner_(owner),
         format_(format),
         callback_(std::move(callback)),
         signal_(std::move(signal)),
+        tap_(tap),
         credits_(free_run ? std::numeric_limits<uint64_t>::max() : 0),
         thread_([this] { Run(); }) {}
 
@@ -98,6 +101,7 @@ class TVirtualWaveIn::TDevice final : public IWaveInDevice {
   void Fill(TWaveInBlock& block) {
     const uint32_t align = format_.BlockAlign();
     const uint32_t frames = align ? block.bytes / align : 0;
+    if (tap_) Tap(frames);
     uint8_t* p = block.data;
     for (uint32_t f = 0; f < frames; ++f, ++frame_) {
       for (uint32_t c = 0; c < format_.channels; ++c) {
@@ -113,10 +117,27 @@ class TVirtualWaveIn::TDevice final : public IWaveInDevice {
     block.recorded = frames * align;
   }
 
+  // The block's samples as the server's floats would have been, before they are made a block.
+  void Tap(uint32_t frames) {
+    const uint32_t inputs = std::min<uint32_t>(format_.channels, 2);
+    for (uint32_t c = 0; c < inputs; ++c) {
+      tap_samples_[c].resize(frames);
+      for (uint32_t f = 0; f < frames; ++f) {
+        const int32_t v = signal_ ? signal_(frame_ + f, c) : (format_.bits == 8 ? 128 : 0);
+        tap_samples_[c][f] =
+            format_.bits == 8 ? static_cast<float>(v - 128) / 128.0f : static_cast<float>(v) / 32768.0f;
+      }
+    }
+    const float* planes[2] = {tap_samples_[0].data(), tap_samples_[1].data()};
+    tap_->Capture(planes, inputs, frames, frame_, format_.sample_rate);
+  }
+
   TVirtualWaveIn& owner_;
   TWaveInFormat format_;
   TWaveInCallback callback_;
   TSignal signal_;
+  ICaptureTap* tap_;
+  std::vector<float> tap_samples_[2];
   std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<TWaveInBlock*> queue_;
@@ -147,9 +168,14 @@ std::unique_ptr<IWaveInDevice> TVirtualWaveIn::Open(int device, const TWaveInFor
   if (open_fails_ || device < kWaveInDefault || device >= static_cast<int>(names_.size()))
     return nullptr;
   auto opened = std::make_unique<TDevice>(*this, format, std::move(callback), signal_,
-                                          pacing_ == TPacing::kFreeRun);
+                                          pacing_ == TPacing::kFreeRun, tap_);
   current_ = opened.get();
   return opened;
+}
+
+void TVirtualWaveIn::SetCaptureTap(ICaptureTap* tap) {
+  std::lock_guard lock(mutex_);
+  tap_ = tap;
 }
 
 void TVirtualWaveIn::SetSignal(TSignal signal) {

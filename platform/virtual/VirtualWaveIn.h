@@ -1,6 +1,8 @@
 // Wave input for tests: named input devices whose samples a test supplies as a function of the
 // frame number, filled on the device's own thread either as fast as blocks are queued or only as
-// many blocks as the test releases with Deliver. Records what was opened, with which format.
+// many blocks as the test releases with Deliver. Records what was opened, with which format. A
+// capture tap gets each block's samples as floats (the sample over full scale) before the block
+// is reported, counted in frames from the device's start, at the opened format's rate.
 #pragma once
 
 #include <condition_variable>
@@ -27,6 +29,7 @@ class TVirtualWaveIn final : public IWaveIn {
   std::vector<std::string> DeviceNames() override;
   std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
                                       TWaveInCallback callback) override;
+  void SetCaptureTap(ICaptureTap* tap) override;
 
   void SetSignal(TSignal signal);
   void SetNames(std::vector<std::string> names);
@@ -55,4 +58,5 @@ class TVirtualWaveIn final : public IWaveIn {
   int last_device_ = -2;
   TWaveInFormat last_format_;
   TDevice* current_ = nullptr;
+  ICaptureTap* tap_ = nullptr;
 };
