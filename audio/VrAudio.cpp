@@ -45,17 +45,19 @@ const uint8_t* TVrAudioData::Data() const {
 }
 
 TSoundImagePtr TVrAudioData::Image() const {
-  if (InRealtimeThread()) {
-    // Others hold the lock only to swap the pointer: a few tries, never a wait. Still taken
-    // after them (the sound being replaced at this very moment), this hit plays nothing.
-    for (int i = 0; i < 64; ++i) {
-      std::unique_lock lock(mutex_, std::try_to_lock);
-      if (lock.owns_lock()) return image_;
-    }
-    return nullptr;
-  }
+  if (InRealtimeThread()) return ImageNoWait();
   std::lock_guard lock(mutex_);
   return image_;
+}
+
+TSoundImagePtr TVrAudioData::ImageNoWait() const {
+  // Others hold the lock only to swap the pointer: a few tries, never a wait. Still taken after
+  // them (the sound being replaced at this very moment), this hit plays nothing.
+  for (int i = 0; i < 64; ++i) {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) return image_;
+  }
+  return nullptr;
 }
 
 void TVrAudioData::Publish(TSoundImagePtr image) {
@@ -159,6 +161,12 @@ void TVrWave::Play() {
   auto image = sound_.Image();
   if (!image) return;
   service_.Play(std::move(image), PlayFlags());
+}
+
+void TVrWave::PlayAt(uint64_t frame) {
+  auto image = sound_.ImageNoWait();
+  if (!image) return;
+  service_.PlayAt(std::move(image), PlayFlags(), frame);
 }
 
 void TVrWave::Stop() {

@@ -41,6 +41,8 @@ class TVrAudioData {
   // The current image, none when empty. Safe on any thread: takes a lock held only for a pointer
   // copy; an audio server's real-time thread only tries it a few times (none when it stays taken).
   TSoundImagePtr Image() const;
+  // The same for an audio thread, which never waits: none when the lock stays taken.
+  TSoundImagePtr ImageNoWait() const;
 
   // With the header: the signature and the 32-bit size, little-endian, then the bytes. Nothing
   // at all when empty.
@@ -95,6 +97,8 @@ class TVrWave {
   // Starts the sound and returns at once, replacing any sound the process plays; nothing when
   // the sound is empty. Called on the capture thread: hands a shared image over, no copy.
   void Play();
+  // The capture tap's play: a hit at `frame` of the capture, from an audio thread (no waiting).
+  void PlayAt(uint64_t frame);
   void Stop();
 
  private:

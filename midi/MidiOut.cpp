@@ -141,6 +141,15 @@ void TMidiOutput::SendShortMessage(uint8_t MidiMessage, uint8_t Data1, uint8_t D
   if (r != kMidiOk) Raise(r);
 }
 
+TMidiResult TMidiOutput::SendShortMessageAt(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2,
+                                            uint64_t frame) noexcept {
+  const uint32_t word = static_cast<uint32_t>(MidiMessage) | static_cast<uint32_t>(Data1) << 8 |
+                        static_cast<uint32_t>(Data2) << 16;
+  const TMidiResult r = service_.ShortMsgAt(handle_.load(std::memory_order_acquire), word, frame);
+  last_error_.store(static_cast<uint16_t>(r), std::memory_order_relaxed);
+  return r;
+}
+
 void TMidiOutput::SendLongMessage(const uint8_t* Data, uint16_t Length) {
   if (!Data && Length) Raise(kMidiErrInvalidParam);
   // Owned here until the service has queued it; a refused message is freed, not leaked.

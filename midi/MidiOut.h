@@ -57,6 +57,11 @@ class TMidiOutput {
   virtual void SendEvent(const TMidiOutEvent& Event);
   // Capture thread: packs and sends, no allocation, no state check.
   virtual void SendShortMessage(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2);
+  // The capture tap's send: the same message, caused at `frame` of the capture (the service puts
+  // it there when it can). Returns the service's result instead of raising: it runs inside an
+  // audio server's cycle, where nothing may throw or build an error text.
+  TMidiResult SendShortMessageAt(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2,
+                                 uint64_t frame) noexcept;
   // Copies the bytes; they stay alive until the service reports them sent.
   virtual void SendLongMessage(const uint8_t* Data, uint16_t Length);
 
