@@ -49,6 +49,12 @@ void TWindowMidiViews::SetMidiTimerEnabled(bool enabled) {
   }
 }
 
+void TWindowMidiViews::ShowTapActivity(bool lit) {
+  cycle_light_.store(lit, std::memory_order_release);
+  cycle_timer_.store(1, std::memory_order_release);
+  relay_.Wake();
+}
+
 void TWindowMidiViews::SetMidiStateLight(bool lit) {
   state_light_.SetLit(lit);
 }

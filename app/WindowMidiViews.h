@@ -24,6 +24,7 @@ class TWindowMidiViews final : public IMidiActivityView, public IMidiPortView {
   // Any thread.
   void SetMidiDataLight(bool lit) override;
   void SetMidiTimerEnabled(bool enabled) override;
+  void ShowTapActivity(bool lit) override;
 
   // UI thread.
   void SetMidiStateLight(bool lit) override;

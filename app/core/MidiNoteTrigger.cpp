@@ -25,12 +25,14 @@ int TMidiNoteTrigger::Status(int base, int channel_index) {
 }
 
 void TMidiNoteTrigger::NoteOn(int channel, int velocity) {
+  if (channel != 0 && channel != 1) return;
   // Velocity 0 would be a note-off, anything above 127 not a data byte.
-  Note(channel, true, std::clamp(velocity, 1, 127));
+  Note(channel, true, std::clamp(velocity, 1, 127), nullptr);
 }
 
 void TMidiNoteTrigger::NoteOff(int channel) {
-  Note(channel, false, kNoteOffVelocity);
+  if (channel != 0 && channel != 1) return;
+  Note(channel, false, kNoteOffVelocity, nullptr);
 }
 
 namespace {
@@ -53,47 +55,129 @@ class TSending {
 };
 }  // namespace
 
+void TMidiNoteTrigger::HitNoteOn(int pad, int velocity, uint64_t frame) {
+  if (pad != 0 && pad != 1) return;
+  Note(kHitHolder + pad, true, std::clamp(velocity, 1, 127), &frame);
+}
+
+void TMidiNoteTrigger::HitNoteOff(int pad, uint64_t frame) {
+  if (pad != 0 && pad != 1) return;
+  Note(kHitHolder + pad, false, kNoteOffVelocity, &frame);
+}
+
+namespace {
+constexpr uint32_t kKeyMask = 0x7F0F;  // note << 8 | channel nibble
+// Spins on the keys before an event is dropped: a decision and its send take microseconds.
+constexpr int kKeySpins = 1 << 14;
+}  // namespace
+
+bool TMidiNoteTrigger::LockKeys() {
+  for (int i = 0; i < kKeySpins; ++i) {
+    if (!keys_busy_.test_and_set(std::memory_order_acquire)) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  missed_.fetch_add(1, std::memory_order_relaxed);
+  return false;
+}
+
+bool TMidiNoteTrigger::HeldByOther(int holder, uint32_t key) const {
+  for (int h = 0; h < kHolders; ++h) {
+    if (h == holder) continue;
+    const uint32_t w = wire_[h].load(std::memory_order_relaxed);
+    if (w && (w & kKeyMask) == (key & kKeyMask)) return true;
+  }
+  return false;
+}
+
+bool TMidiNoteTrigger::AnySounding() const {
+  return s_.Midi.NoteOn0.load(std::memory_order_acquire) ||
+         s_.Midi.NoteOn1.load(std::memory_order_acquire) ||
+         wire_[kHitHolder].load(std::memory_order_relaxed) != 0 ||
+         wire_[kHitHolder + 1].load(std::memory_order_relaxed) != 0;
+}
+
+void TMidiNoteTrigger::ShowActivity(const uint64_t* frame) {
+  if (frame) {
+    view_.ShowTapActivity(AnySounding());
+    return;
+  }
+  view_.SetMidiDataLight(AnySounding());
+  view_.SetMidiTimerEnabled(true);
+}
+
 // A note-on reads the selections at the moment of sending; its note-off repeats the channel and
 // note that note-on carried, whatever the lists say by then, or the synthesiser would keep the
-// first note sounding. The sounding flag changes whether or not anything is sent.
-void TMidiNoteTrigger::Note(int channel, bool on, int data2) {
-  if (channel != 0 && channel != 1) return;
+// first note sounding. The level road's sounding flag changes whether or not anything is sent.
+void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* frame) {
+  const int channel = holder % 2;
+  const bool hit = holder >= kHitHolder;
   TSending sending(sending_);
   int status = Status(on ? kNoteOnBase : kNoteOffBase,
                       controls_.MidiChannelIndex.load(std::memory_order_relaxed));
   int note = MidiNoteForEntry(controls_.NoteIndex[channel].load(std::memory_order_relaxed));
-  const uint32_t sounding = wire_[channel].load(std::memory_order_relaxed);
-  if (!on && sounding) {
-    status = kNoteOffBase | (sounding & 0x0F);
-    note = static_cast<int>((sounding >> 8) & 0x7F);
+  if (!hit) s_.Midi.NoteOn(channel).store(on, std::memory_order_release);
+  // Closed: nothing is sent and the keys stay as they are, for ReleaseNotes to end.
+  if (s_.Flags.GateClosed()) return;
+  if (!LockKeys()) return;
+  const uint32_t sounding = wire_[holder].load(std::memory_order_relaxed);
+  const bool valid = status >= 0 && note >= 0;
+  const uint32_t key = valid ? kOnWire | static_cast<uint32_t>(note) << 8 |
+                                   (static_cast<uint32_t>(status) & 0x0F)
+                             : 0;
+  if (on) {
+    // A new hit on a note this holder still sounds: that note ends first.
+    if (sounding && Release(holder, sounding, frame) != TSent::Gated)
+      wire_[holder].store(0, std::memory_order_relaxed);
+    if (valid && HeldByOther(holder, key)) {
+      wire_[holder].store(key, std::memory_order_relaxed);  // joins the key: no second note-on
+      ShowActivity(frame);
+    } else if (Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
+                       static_cast<uint8_t>(data2), frame) == TSent::Sent) {
+      wire_[holder].store(key, std::memory_order_relaxed);
+    }
+  } else if (sounding) {
+    if (Release(holder, sounding, frame) != TSent::Gated)
+      wire_[holder].store(0, std::memory_order_relaxed);
+  } else if (!hit) {
+    // Nothing of this channel on the wire: the note-off of the lists' note, as ever, unless
+    // another channel holds that very key.
+    if (valid && HeldByOther(holder, key))
+      ShowActivity(frame);
+    else
+      Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
+              static_cast<uint8_t>(data2), frame);
   }
-  s_.Midi.NoteOn(channel).store(on, std::memory_order_release);
-  const TSent sent = Deliver(status >= 0 && note >= 0, static_cast<uint8_t>(status),
-                             static_cast<uint8_t>(note), static_cast<uint8_t>(data2));
-  if (on && sent == TSent::Sent) {
-    wire_[channel].store(
-        kOnWire | static_cast<uint32_t>(note) << 8 | (static_cast<uint32_t>(status) & 0x0F),
-        std::memory_order_relaxed);
-  } else if (!on && sent != TSent::Gated) {
-    wire_[channel].store(0, std::memory_order_relaxed);
+  UnlockKeys();
+}
+
+TMidiNoteTrigger::TSent TMidiNoteTrigger::Release(int holder, uint32_t sounding,
+                                                  const uint64_t* frame) {
+  if (HeldByOther(holder, sounding)) {
+    ShowActivity(frame);
+    return TSent::Sent;  // another channel still holds the key
   }
+  return Deliver(true, static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
+                 static_cast<uint8_t>((sounding >> 8) & 0x7F), kNoteOffVelocity, frame);
 }
 
 void TMidiNoteTrigger::SendMidiShort(uint8_t status, uint8_t data1, uint8_t data2) {
   TSending sending(sending_);
-  Deliver(true, status, data1, data2);
+  Deliver(true, status, data1, data2, nullptr);
 }
 
 void TMidiNoteTrigger::ReleaseNotes(bool server_lost) {
   std::atomic_thread_fence(std::memory_order_seq_cst);
   // A send that passed its gate check before the gate closed takes microseconds to finish.
   while (sending_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
-  for (int channel = 0; channel < 2; ++channel) {
-    const uint32_t sounding = wire_[channel].exchange(0, std::memory_order_acq_rel);
-    s_.Midi.NoteOn(channel).store(false, std::memory_order_release);
-    if (!sounding) continue;
+  for (int holder = 0; holder < kHolders; ++holder) {
+    const uint32_t sounding = wire_[holder].exchange(0, std::memory_order_acq_rel);
+    if (holder < kHitHolder) s_.Midi.NoteOn(holder).store(false, std::memory_order_release);
+    // A key two channels held gets its note-off once, from the last of them.
+    if (!sounding || HeldByOther(holder, sounding)) continue;
     SendNoteOff(sounding);
-    if (server_lost) owed_[channel] = sounding;
+    if (server_lost) owed_[holder] = sounding;
   }
   view_.SetMidiDataLight(false);
 }
@@ -125,20 +209,23 @@ bool TMidiNoteTrigger::SendNoteOff(uint32_t sounding) {
 
 // A message without a selected channel or note is not sent: it counts as a refused send.
 TMidiNoteTrigger::TSent TMidiNoteTrigger::Deliver(bool valid, uint8_t status, uint8_t data1,
-                                                  uint8_t data2) {
+                                                  uint8_t data2, const uint64_t* frame) {
   if (s_.Flags.GateClosed()) return TSent::Gated;
   TSent sent = TSent::Failed;
   TMidiOutput* out = s_.Midi.Output;
   if (valid && out) {
-    try {
-      out->SendShortMessage(status, data1, data2);
-      sent = TSent::Sent;
-    } catch (...) {
-      // a refused send changes nothing else
+    if (frame) {
+      // From the capture tap: no exception, no error text built inside the audio cycle.
+      if (out->SendShortMessageAt(status, data1, data2, *frame) == kMidiOk) sent = TSent::Sent;
+    } else {
+      try {
+        out->SendShortMessage(status, data1, data2);
+        sent = TSent::Sent;
+      } catch (...) {
+        // a refused send changes nothing else
+      }
     }
   }
-  view_.SetMidiDataLight(s_.Midi.NoteOn0.load(std::memory_order_acquire) ||
-                         s_.Midi.NoteOn1.load(std::memory_order_acquire));
-  view_.SetMidiTimerEnabled(true);
+  ShowActivity(frame);
   return sent;
 }

@@ -1,8 +1,16 @@
 // The MIDI side of a "Note MIDI" channel: note-on when detection sees the level rise above the
 // threshold, note-off when it falls back, each one short message on MyMidi.Output, and the MIDI
-// activity light with its 100 ms timer.
-// NoteOn, NoteOff and SendMidiShort run on the capture thread: they read the list selections
-// from the control snapshot and reach the window only through IMidiActivityView.
+// activity light with its 100 ms timer. Hit detection ("Frappe") sends its notes here too, with
+// the frame of each hit.
+// One key, one note: a key (MIDI channel and note) that a channel holds sounding is not sent a
+// second note-on by another channel set to the same note (a mono input drives both): that one
+// joins it, and the key's note-off goes out when the last channel holding it lets go.
+// NoteOn, NoteOff, HitNoteOn, HitNoteOff and SendMidiShort run on the capture side (the capture
+// thread, the audio server's cycle, the stream callback): they read the list selections from the
+// control snapshot and reach the window only through IMidiActivityView. The level road and the
+// hit road may run on two of those threads at once: one short flag, held around a decision and
+// its send, keeps their keys apart; a thread that cannot have it at once spins a few
+// microseconds at most, and then drops its event (Missed) rather than wait.
 #pragma once
 
 #include <atomic>
@@ -19,6 +27,12 @@ class IMidiActivityView {
   virtual void SetMidiDataLight(bool lit) = 0;  // LedMidiOutData ("Données Midi")
   // TimerMidiOut (100 ms): enabling a timer that already runs leaves it running.
   virtual void SetMidiTimerEnabled(bool enabled) = 0;
+  // Both, after a send of the capture tap's, on an audio thread: nothing may allocate or wait
+  // there, whatever the thread (a window leaves the state for the UI thread to fetch).
+  virtual void ShowTapActivity(bool lit) {
+    SetMidiDataLight(lit);
+    SetMidiTimerEnabled(true);
+  }
 };
 
 class TMidiNoteTrigger {
@@ -35,6 +49,12 @@ class TMidiNoteTrigger {
   // channel: 0 (left) or 1 (right); other values are ignored.
   void NoteOn(int channel, int velocity);
   void NoteOff(int channel);
+  // Hit detection's note of a pad (0 left, 1 right), caused at `frame` of the capture: sent with
+  // that frame (TMidiOutput::SendShortMessageAt). A new hit on a note the pad still sounds sends
+  // that note's note-off first; a note-off for a pad that holds nothing sends nothing. The
+  // level road's sounding flags (MyMidi.NoteOn0/1) are left alone.
+  void HitNoteOn(int pad, int velocity, uint64_t frame);
+  void HitNoteOff(int pad, uint64_t frame);
   // The gated send: nothing while stopping or closing; a refused send is swallowed.
   void SendMidiShort(uint8_t status, uint8_t data1, uint8_t data2);
   // UI thread, once the gate is closed (Stop, close, a failed Start, a lost server) and before
@@ -47,25 +67,40 @@ class TMidiNoteTrigger {
   // UI thread, right after the port opened: the note-offs owed since a server loss.
   void SendOwedNoteOffs();
   // UI thread: another port is chosen; the owed note-offs can no longer reach their notes.
-  void DropOwedNoteOffs() { owed_[0] = owed_[1] = 0; }
+  void DropOwedNoteOffs() {
+    for (uint32_t& owed : owed_) owed = 0;
+  }
+
+  // Events dropped because the other road held the keys for longer than a spin.
+  uint64_t Missed() const { return missed_.load(std::memory_order_relaxed); }
 
   // The status byte for a channel-list selection, or -1 when no channel entry is selected.
   static int Status(int base, int channel_index);
 
  private:
   enum class TSent { Gated, Sent, Failed };
-  void Note(int channel, bool on, int data2);
-  TSent Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2);
+  // Who holds a key: the level road's channel 0 and 1, then hit detection's pads 0 and 1.
+  static constexpr int kHolders = 4;
+  static constexpr int kHitHolder = 2;
+  void Note(int holder, bool on, int data2, const uint64_t* frame);
+  TSent Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2, const uint64_t* frame);
+  // Sends the note-off of `sounding` unless another holder than `holder` has that key too.
+  TSent Release(int holder, uint32_t sounding, const uint64_t* frame);
+  bool HeldByOther(int holder, uint32_t key) const;
+  bool AnySounding() const;
+  void ShowActivity(const uint64_t* frame);  // frame: a send of the capture tap's
+  bool LockKeys();
+  void UnlockKeys() { keys_busy_.clear(std::memory_order_release); }
 
   TState s_;
   const TControlSnapshot& controls_;
   IMidiActivityView& view_;
-  // The note each channel has sounding on the wire: kOnWire | note << 8 | status, 0 for none.
-  // Written by the capture thread, taken by ReleaseNotes once no send is under way.
-  std::atomic<uint32_t> wire_[2] = {0, 0};
-  std::atomic<int> sending_{0};
-  uint32_t owed_[2] = {0, 0};  // UI thread: note-offs owed since a server loss, as in wire_
-  bool SendNoteOff(
-      uint32_t sounding);  // past the gate; false when the port refused it  // capture-thread sends
-                           // between their gate check and their end
+  // The note each holder has sounding on the wire: kOnWire | note << 8 | status, 0 for none.
+  // Written on the capture side under keys_busy_, taken by ReleaseNotes once no send is under way.
+  std::atomic<uint32_t> wire_[kHolders] = {0, 0, 0, 0};
+  std::atomic_flag keys_busy_;
+  std::atomic<int> sending_{0};  // capture-side sends between their gate check and their end
+  std::atomic<uint64_t> missed_{0};
+  uint32_t owed_[kHolders] = {0, 0, 0, 0};  // UI thread: note-offs owed since a server loss
+  bool SendNoteOff(uint32_t sounding);  // past the gate; false when the port refused it
 };

@@ -30,6 +30,10 @@ class FlagWatchingService : public IMidiOutService {
     FlagsAtSend.emplace_back(midi_.NoteOn0.load(), midi_.NoteOn1.load());
     return inner_.ShortMsg(h, m);
   }
+  TMidiResult ShortMsgAt(TMidiOutHandle h, uint32_t m, uint64_t frame) override {
+    FlagsAtSend.emplace_back(midi_.NoteOn0.load(), midi_.NoteOn1.load());
+    return inner_.ShortMsgAt(h, m, frame);
+  }
   TMidiResult PrepareHeader(TMidiOutHandle h, TMidiOutHeader& x) override {
     return inner_.PrepareHeader(h, x);
   }
@@ -170,14 +174,59 @@ TEST_F(MidiNoteTriggerTest, ReleaseEndsTheSoundingNotesPastTheGateAndOwesThemAft
   EXPECT_EQ(Messages().size(), 5u);
 }
 
-TEST_F(MidiNoteTriggerTest, EachChannelHasItsOwnSoundingFlag) {
+TEST_F(MidiNoteTriggerTest, EachChannelHasItsOwnSoundingFlagButAKeySoundsOnce) {
+  // Both channels on channel 1, Do3 (a mono input drives both): the right joins the left's note,
+  // and the key is released when the last of them lets go.
   trigger.NoteOn(0, 100);
   trigger.NoteOn(1, 90);
   trigger.NoteOff(0);
   EXPECT_FALSE(midi.NoteOn0);
   EXPECT_TRUE(midi.NoteOn1);
+  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 60, 100}}));
+  trigger.NoteOff(1);
+  trigger.NoteOn(1, 90);  // alone now: its own note-on
   EXPECT_EQ(Messages(),
-            (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 60, 90}, {0x80, 60, 0x40}}));
+            (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0x40}, {0x90, 60, 90}}));
+}
+
+TEST_F(MidiNoteTriggerTest, HitNotesCarryTheirFramesAndShareKeysWithTheLevelRoad) {
+  trigger.HitNoteOn(1, 80, 1000);
+  trigger.HitNoteOn(1, 90, 1500);  // a new hit while its note sounds: that note ends first
+  trigger.NoteOn(0, 100);          // the level road on the same key joins it
+  trigger.HitNoteOff(1, 2000);     // the left still holds the key
+  trigger.HitNoteOff(1, 2100);     // nothing left on this pad: nothing sent
+  trigger.HitNoteOn(0, 70, 3000);  // the left's pad joins its level note's key
+  trigger.NoteOff(0);
+  trigger.HitNoteOff(0, 3500);
+  const auto sent = virt.Sent(port);
+  std::vector<Bytes> bytes;
+  std::vector<uint64_t> frames;
+  for (const auto& m : sent) {
+    bytes.push_back(m.Bytes);
+    frames.push_back(m.Timed ? m.Frame : UINT64_MAX);
+  }
+  EXPECT_EQ(bytes, (std::vector<Bytes>{{0x90, 60, 80}, {0x80, 60, 0x40}, {0x90, 60, 90},
+                                       {0x80, 60, 0x40}}));
+  EXPECT_EQ(frames, (std::vector<uint64_t>{1000, 1500, 1500, 3500}));
+  EXPECT_FALSE(midi.NoteOn0);
+  EXPECT_FALSE(midi.NoteOn1) << "hit notes leave the level road's flags alone";
+}
+
+TEST_F(MidiNoteTriggerTest, ReleaseEndsAKeyHeldTwiceOnceAndForgetsTheHitNotes) {
+  controls.NoteIndex[1] = 62;
+  trigger.HitNoteOn(0, 100, 10);
+  trigger.HitNoteOn(1, 100, 10);
+  trigger.NoteOn(0, 100);  // joins the left pad's Do3
+  flags.StopRequest = true;
+  trigger.HitNoteOn(0, 100, 20);  // gated: the wire stays as it was
+  trigger.ReleaseNotes();
+  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 62, 100}, {0x80, 60, 0x40},
+                                            {0x80, 62, 0x40}}));
+  flags.StopRequest = false;
+  trigger.HitNoteOff(0, 30);  // the engine's late note-off: already ended
+  trigger.HitNoteOn(0, 50, 40);
+  EXPECT_EQ(Messages().size(), 5u);
+  EXPECT_EQ(Messages().back(), (Bytes{0x90, 60, 50}));
 }
 
 TEST_F(MidiNoteTriggerTest, FlagIsSetBeforeTheSend) {
