@@ -18,4 +18,7 @@ struct TControlSnapshot {
   // lstMidiOutChannel and lstMidiOutNote0/1 selections: item indexes, -1 for none.
   std::atomic<int> MidiChannelIndex{0};
   std::atomic<int> NoteIndex[2] = {60, 60};
+  // lstTocsinDetection0/1: "Frappe" (true) hands the channel to hit detection, which fires it
+  // from the capture tap; the block handler then fires nothing for it. "Niveau" (false) as ever.
+  std::atomic<bool> HitDetection[2] = {false, false};
 };

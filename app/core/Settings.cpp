@@ -61,7 +61,7 @@ void SelectByIndex(ISettingsView& view, ESettingsList list, int64_t index) {
 }  // namespace
 
 TSettingsRecords GlobalSettingsRecords() {
-  return {AudioInParams, MyAudio, MyMidi};
+  return {AudioInParams, MyAudio, MyMidi, &MyHit};
 }
 
 std::string SettingsFileNameFor(std::string_view executable_path) {
@@ -141,6 +141,7 @@ void LoadSettings(const std::string& ini_path, std::string_view decimal_separato
         ini.ReadBool(kSection, kAudioOutVolFollowAudioInLevel1, false);
     view.SetInhibitionDuration(
         InhibitionBoxValue(ini.ReadFloat(kSection, kAudioOutputTempDisabledDuration, 40, sep)));
+    if (r.Hit) ReadHitSettings(ini, sep, *r.Hit);
   }
   ApplySettings(view, r);
 }
@@ -182,6 +183,7 @@ void ApplySettings(ISettingsView& view, const TSettingsRecords& r) {
   }
   view.CheckAudioOutVolFollow(r.Audio.VolFollowAudioInLevel[0]);
   view.RunInhibitionDurationChangeHandler();
+  if (r.Hit) view.ShowHitSettings(*r.Hit);
 }
 
 TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decimal_separator,
@@ -211,6 +213,7 @@ TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decim
   ini.WriteBool(kSection, kAudioOutVolFollowAudioInLevel0, view.AudioOutVolFollowChecked());
   ini.WriteBool(kSection, kAudioOutVolFollowAudioInLevel1, view.AudioOutVolFollowChecked());
   ini.WriteFloat(kSection, kAudioOutputTempDisabledDuration, view.InhibitionDuration(), sep);
+  if (r.Hit) WriteHitSettings(ini, sep, *r.Hit);
   return ini.Save(ini_path);
 }
 

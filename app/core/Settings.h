@@ -1,12 +1,14 @@
 // The settings file beside the executable: loading its 21 keys into the main window's records
-// and controls, applying them to the components and controls, and saving them at close. The
-// window reaches in only through ISettingsView. UI thread only.
+// and controls, applying them to the components and controls, and saving them at close; with a
+// hit record, hit detection's keys after them. The window reaches in only through ISettingsView.
+// UI thread only.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "AppState.h"
+#include "HitRecord.h"
 #include "IniFile.h"
 #include "SettingsView.h"
 
@@ -15,6 +17,8 @@ struct TSettingsRecords {
   TAudioInParams& Params;
   TMyAudio& Audio;
   TMyMidi& Midi;
+  // Hit detection's keys, read, shown and saved with the others; none: left alone.
+  TMyHit* Hit = nullptr;
 };
 TSettingsRecords GlobalSettingsRecords();
 

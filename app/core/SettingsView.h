@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct TMyHit;
+
 enum class ESettingsList {
   InputDevices,          // lstInputDevices
   OutputDevices,         // lstOutputDevices
@@ -63,4 +65,8 @@ class ISettingsView {
   virtual void RunEventKindClickHandlers() = 0;           // rbStartMidiNote0Click, then ...1Click
   virtual void RunNoteListChangeHandler() = 0;            // lstMidiOutNote0Change
   virtual void RunInhibitionDurationChangeHandler() = 0;  // edAudioOutputTempDisabledDurationChange
+
+  // Hit detection's controls take the record's values (the detection lists and the "Frappe"
+  // page). A view without them ignores it.
+  virtual void ShowHitSettings(const TMyHit& hit) { (void)hit; }
 };

@@ -53,6 +53,22 @@ void TSoundTrigger::TriggerSound(int channel, double /*volume*/) {
   }
 }
 
+void TSoundTrigger::TriggerSoundAt(int channel, double /*volume*/, uint64_t frame) {
+  if (!ValidChannel(channel)) return;
+  TMySound& slot = sounds_[channel];
+  if (!slot.Wave) return;
+  try {
+    slot.Wave->PlayAt(frame);
+  } catch (...) {
+    // the hit still opens the inhibition window, as a sound that cannot play does
+  }
+  slot.Inhibited.store(true, std::memory_order_release);
+  const int64_t now = timers_[channel]->CounterNow();
+  pending_[channel].store(now == TVrHPTimer::kNoCounter ? kUndated : now,
+                          std::memory_order_release);
+  relay_->Wake();
+}
+
 void TSoundTrigger::StartPending() {
   for (int c = 0; c < 2; ++c) {
     const int64_t at = pending_[c].exchange(kNothing, std::memory_order_acq_rel);

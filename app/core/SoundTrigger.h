@@ -37,6 +37,15 @@ class TSoundTrigger {
   // In an audio server's cycle, which may take no lock, the timer is started by the UI thread
   // on a wake-up from here, its schedule dated from the hit.
   void TriggerSound(int channel, double volume);
+  // The same for a hit at `frame` of the capture, from the capture tap on an audio thread (the
+  // server's cycle or the stream callback): the sound starts at that frame where the service can
+  // place it, and the inhibition timer is started by the UI thread, dated from now.
+  void TriggerSoundAt(int channel, double volume, uint64_t frame);
+  // Whether the channel may fire: not inhibited. Any thread.
+  bool Ready(int channel) const {
+    return (channel == 0 || channel == 1) &&
+           !sounds_[channel].Inhibited.load(std::memory_order_acquire);
+  }
   // UI thread. Loads the file when it exists; otherwise the slot keeps its sound. Never raises.
   void LoadChannelSound(int channel, const std::string& file_name);
   // UI thread; also from the close sequence. Never raises.

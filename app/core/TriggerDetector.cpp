@@ -188,8 +188,11 @@ void TTriggerDetector::EvaluateThresholds(double LeftDb, double RightDb) {
   const double T1 = controls_.Thres[1].load(std::memory_order_relaxed);
   const bool Above0 = LeftDb > T0;
   const bool Above1 = RightDb > T1;
-  actions_.SetThresholdLight(0, Above0);
-  actions_.SetThresholdLight(1, Above1);
+  // A channel in "Frappe" has its light lit by its hits.
+  if (!controls_.HitDetection[0].load(std::memory_order_relaxed))
+    actions_.SetThresholdLight(0, Above0);
+  if (!controls_.HitDetection[1].load(std::memory_order_relaxed))
+    actions_.SetThresholdLight(1, Above1);
   EvaluateChannel(0, LeftDb, T0, Above0);
   EvaluateChannel(1, RightDb, T1, Above1);
 }
@@ -198,6 +201,11 @@ void TTriggerDetector::EvaluateChannel(int channel, double level_db, double thre
   // Looked at again right before anything fires: a stop that came while this block was being
   // evaluated (the indicators of the other channel, say) still silences it.
   if (s_.Flags.GateClosed()) return;
+  if (controls_.HitDetection[channel].load(std::memory_order_relaxed)) {
+    // Hit detection fires this channel: a note this road left sounding ends now, no other.
+    if (s_.Midi.NoteOn(channel).load(std::memory_order_acquire)) actions_.NoteOff(channel);
+    return;
+  }
   if (controls_.StartMidiNote[channel].load(std::memory_order_relaxed)) {
     const bool sounding = s_.Midi.NoteOn(channel).load(std::memory_order_acquire);
     if (above && !sounding) {

@@ -1,6 +1,7 @@
 // The block handler of the main window: per captured block, each channel's peaks, its level in
 // dB, the clip decision, the strict per-channel threshold decision that fires notes or sounds,
-// and the level display refresh at most every 100 ms.
+// and the level display refresh at most every 100 ms. A channel in "Frappe" keeps its level and
+// clip here, but is fired by hit detection (THitRunner), which also lights its threshold light.
 // Runs on the capture thread: reads controls from the snapshot, never waits for the UI thread;
 // everything it changes or fires goes out through TTriggerActions, in the order of the block.
 #pragma once
