@@ -118,3 +118,4 @@ void TMainSettingsView::RunNoteListChangeHandler() { w_.lstMidiOutNote0Change();
 void TMainSettingsView::RunInhibitionDurationChangeHandler() {
   w_.edAudioOutputTempDisabledDurationChange();
 }
+void TMainSettingsView::ShowHitSettings(const TMyHit& hit) { w_.ShowHitControls(hit); }

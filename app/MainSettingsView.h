@@ -36,6 +36,7 @@ class TMainSettingsView final : public ISettingsView {
   void RunEventKindClickHandlers() override;
   void RunNoteListChangeHandler() override;
   void RunInhibitionDurationChangeHandler() override;
+  void ShowHitSettings(const TMyHit& hit) override;
 
  private:
   QComboBox* List(ESettingsList list) const;

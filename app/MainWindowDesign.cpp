@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <string>
 
+#include "HitRecord.h"
 #include "VrColors.h"
 
 namespace {
@@ -213,8 +216,9 @@ void BuildProcessingPage(QWidget* p, TMainWindowDesign& d) {
   static const char* const kFile[2] = {"rbStartAudioFile0", "rbStartAudioFile1"};
   static const char* const kNote[2] = {"lstMidiOutNote0", "lstMidiOutNote1"};
   static const char* const kName[2] = {"edAudioOutFileName0", "edAudioOutFileName1"};
+  static const char* const kDetection[2] = {"lstTocsinDetection0", "lstTocsinDetection1"};
   for (int ch = 0; ch < 2; ++ch) {
-    QGroupBox* g = Group(p, kGroup[ch], 8 + ch * 217, 8, 208, 184);
+    QGroupBox* g = Group(p, kGroup[ch], 8 + ch * 217, 8, 208, 192);
     Caption(g, "Seuil, en dB", 12, 26);
     auto* thres = Place<QSpinBox>(g, kThres[ch], 112, 22, 80, 21);
     thres->setRange(-144, 0);
@@ -234,7 +238,74 @@ void BuildProcessingPage(QWidget* p, TMainWindowDesign& d) {
     d.btnAudioOutFileName[ch] = Place<QToolButton>(g, "", 168, 132, 24, 21);
     d.btnAudioOutFileName[ch]->setText("...");
     d.btnAudioOutFileName[ch]->setEnabled(false);
+
+    Caption(g, "Détection", 12, 166);
+    d.lstTocsinDetection[ch] =
+        List(g, kDetection[ch], 112, 162, 80, {kDetectionLevel, kDetectionHit});
+    d.lstTocsinDetection[ch]->setCurrentIndex(0);
   }
+}
+
+// "Frappe": one row per setting, the left channel's box then the right's, and the two
+// crosstalk settings both channels share.
+void BuildHitPage(QWidget* p, TMainWindowDesign& d) {
+  struct TRow {
+    const char* caption;
+    const char* name;  // the boxes' names end in 0 and 1
+    double lo, hi, step;
+    int decimals;
+  };
+  static const TRow kRows[TMainWindowDesign::kHitFields] = {
+      {"Balayage, en ms", "edHitScanMs", 0, 20, 0.5, 1},
+      {"Masque, en ms", "edHitMaskMs", 0, 500, 1, 0},
+      {"Retombée du seuil, en ms", "edHitDecayMs", 0, 2000, 5, 0},
+      {"Hystérésis, en dB", "edHitReleaseDb", 0, 40, 1, 0},
+      {"Durée de note, en ms", "edHitNoteLengthMs", 1, 2000, 5, 0},
+      {"Passe-haut, en Hz (0 : aucun)", "edHitHighPassHz", 0, 20000, 10, 0},
+      {"Passe-bas, en Hz (0 : aucun)", "edHitLowPassHz", 0, 20000, 10, 0},
+      {"Vélocité 127 à, en dB", "edHitFullVelocityDb", -143, 0, 1, 0},
+  };
+  auto box = [p](const std::string& name, int x, int y, double lo, double hi, double step,
+                 int decimals) {
+    auto* b = Place<QDoubleSpinBox>(p, name.c_str(), x, y, 80, 21);
+    b->setRange(lo, hi);
+    b->setSingleStep(step);
+    b->setDecimals(decimals);
+    return b;
+  };
+  Caption(p, "Voie Gauche", 232, 8);
+  Caption(p, "Voie Droite", 330, 8);
+  const THitPadSettings defaults;
+  const double THitPadSettings::*const kFields[TMainWindowDesign::kHitFields] = {
+      &THitPadSettings::ScanMs,       &THitPadSettings::MaskMs,     &THitPadSettings::DecayMs,
+      &THitPadSettings::ReleaseDb,    &THitPadSettings::NoteLengthMs, &THitPadSettings::HighPassHz,
+      &THitPadSettings::LowPassHz,    &THitPadSettings::FullVelocityDb};
+  int y = 26;
+  for (int f = 0; f < TMainWindowDesign::kHitFields; ++f, y += 23) {
+    const TRow& row = kRows[f];
+    Caption(p, row.caption, 16, y + 4);
+    for (int ch = 0; ch < 2; ++ch) {
+      d.edHit[f][ch] = box(std::string(row.name) + char('0' + ch), 232 + ch * 98, y, row.lo,
+                           row.hi, row.step, row.decimals);
+      d.edHit[f][ch]->setValue(defaults.*kFields[f]);
+    }
+  }
+  Caption(p, "Courbe de vélocité", 16, y + 4);
+  static const char* const kCurve[2] = {"lstHitVelocityCurve0", "lstHitVelocityCurve1"};
+  for (int ch = 0; ch < 2; ++ch) {
+    d.lstHitVelocityCurve[ch] =
+        List(p, kCurve[ch], 232 + ch * 98, y, 80, {kCurveNames[0], kCurveNames[1], kCurveNames[2]});
+    d.lstHitVelocityCurve[ch]->setCurrentIndex(static_cast<int>(defaults.Curve));
+  }
+  y += 31;
+  const THitSettings shared;
+  Caption(p, "Diaphonie entre voies : fenêtre, en ms", 16, y + 4);
+  d.edHitCrosstalkMs = box("edHitCrosstalkMs", 330, y, 0, 200, 1, 0);
+  d.edHitCrosstalkMs->setValue(shared.CrosstalkWindowMs);
+  y += 23;
+  Caption(p, "Diaphonie entre voies : écart, en dB", 16, y + 4);
+  d.edHitCrosstalkDb = box("edHitCrosstalkDb", 330, y, 0, 60, 1, 0);
+  d.edHitCrosstalkDb->setValue(shared.CrosstalkRatioDb);
 }
 
 void BuildMidiOutPage(QWidget* p, TMainWindowDesign& d) {
@@ -350,10 +421,12 @@ void BuildMainWindowDesign(QMainWindow& w, TMainWindowDesign& d) {
   d.TabProcessing = page("TabProcessing", "Traitement");
   d.TabMidiOut = page("TabMidiOut", "Sortie MIDI");
   d.TabAudioOut = page("TabAudioOut", "Sortie Audio");
+  d.TabHit = page("TabHit", kDetectionHit);
   BuildAudioInPage(d.TabAudioIn, d);
   BuildProcessingPage(d.TabProcessing, d);
   BuildMidiOutPage(d.TabMidiOut, d);
   BuildAudioOutPage(d.TabAudioOut, d);
+  BuildHitPage(d.TabHit, d);
 
   // The client area (menu bar excluded) is fixed; the pages fill what the status bar leaves.
   const int status_height = d.StatusBar1->sizeHint().height();

@@ -9,6 +9,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -52,6 +53,7 @@ struct TMainWindowDesign {
   QWidget* TabProcessing = nullptr;
   QWidget* TabMidiOut = nullptr;
   QWidget* TabAudioOut = nullptr;
+  QWidget* TabHit = nullptr;  // "Frappe": hit detection's settings
 
   // "Entrée audio".
   QComboBox* lstInputDevices = nullptr;
@@ -67,6 +69,7 @@ struct TMainWindowDesign {
   QComboBox* lstMidiOutNote[2] = {};
   QLineEdit* edAudioOutFileName[2] = {};
   QToolButton* btnAudioOutFileName[2] = {};  // the file boxes' browse buttons
+  QComboBox* lstTocsinDetection[2] = {};      // "Niveau" or "Frappe"
 
   // "Sortie MIDI".
   QComboBox* lstMidiOut = nullptr;
@@ -83,6 +86,24 @@ struct TMainWindowDesign {
   QSpinBox* edAudioOutputTempDisabledDuration = nullptr;
   QCheckBox* cbAudioOutVolFollowAudioInLevel = nullptr;
   QLabel* lblAudioOutLastVol[2] = {};
+
+  // "Frappe": per channel (index), the settings of hit detection, in THitField order; the
+  // velocity curve list; the crosstalk window and ratio both channels share.
+  enum THitField {
+    kHitScanMs,
+    kHitMaskMs,
+    kHitDecayMs,
+    kHitReleaseDb,
+    kHitNoteLengthMs,
+    kHitHighPassHz,
+    kHitLowPassHz,
+    kHitFullVelocityDb,
+    kHitFields
+  };
+  QDoubleSpinBox* edHit[kHitFields][2] = {};
+  QComboBox* lstHitVelocityCurve[2] = {};
+  QDoubleSpinBox* edHitCrosstalkMs = nullptr;
+  QDoubleSpinBox* edHitCrosstalkDb = nullptr;
 
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusPanel[2] = {};  // 300 and 50 pixels wide

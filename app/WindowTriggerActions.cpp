@@ -24,6 +24,11 @@ void TWindowTriggerActions::Send(const TChange& change) {
     ui_.Post([d = &d_, point = decimal_point_, change] { Apply(*d, point, change); });
     return;
   }
+  Queue(change);
+}
+
+void TWindowTriggerActions::Queue(const TChange& change) {
+  TQueue& q = queue_;
   const int slot = Slot(change);
   const uint32_t bit = 1u << slot;
   if ((q.overflow.load(std::memory_order_acquire) & bit) || !q.changes.Push(change)) {
@@ -93,9 +98,24 @@ void TWindowTriggerActions::SetClipVisible(bool visible) {
 }
 
 void TWindowTriggerActions::SetThresholdLight(int channel, bool lit) {
-  if (light_[channel] == int(lit)) return;
-  light_[channel] = lit;
+  if (light_[channel].exchange(lit, std::memory_order_relaxed) == int(lit)) return;
   Send({TChange::kLight, static_cast<uint8_t>(channel), lit, 0, 0});
+}
+
+void TWindowTriggerActions::HitLight(int channel, bool lit) {
+  if (channel != 0 && channel != 1) return;
+  if (light_[channel].exchange(lit, std::memory_order_relaxed) == int(lit)) return;
+  Queue({TChange::kLight, static_cast<uint8_t>(channel), lit, 0, 0});
+}
+
+void TWindowTriggerActions::HitVelocity(int channel, int velocity) {
+  if (channel != 0 && channel != 1) return;
+  Queue({TChange::kVelocity, static_cast<uint8_t>(channel), velocity, 0, 0});
+}
+
+void TWindowTriggerActions::HitVolume(int channel, double volume) {
+  if (channel != 0 && channel != 1) return;
+  Queue({TChange::kVolume, static_cast<uint8_t>(channel), 0, volume, 0});
 }
 
 void TWindowTriggerActions::ShowVelocity(int channel, int velocity) {

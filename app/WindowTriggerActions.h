@@ -4,12 +4,14 @@
 // server's cycle, where posting would allocate, changes go into a fixed lock-free queue instead;
 // a relay thread wakes the UI thread once per batch, which applies them in order. When the UI
 // stalls and the queue is full, further changes are dropped but each indicator's newest state
-// is still shown.
+// is still shown. Hit detection's indicator changes (IHitIndicators) come from the capture tap
+// on an audio thread: they always take the queue.
 #pragma once
 
 #include <QString>
 #include <atomic>
 
+#include "HitActions.h"
 #include "TriggerDetector.h"
 #include "platform/LockFreeQueue.h"
 #include "platform/RealtimeRelay.h"
@@ -19,7 +21,7 @@ class TMidiNoteTrigger;
 class TSoundTrigger;
 struct TMainWindowDesign;
 
-class TWindowTriggerActions final : public ITriggerActions {
+class TWindowTriggerActions final : public ITriggerActions, public IHitIndicators {
  public:
   // Built on the UI thread; reads the user's decimal separator once.
   TWindowTriggerActions(IMainThreadDispatcher& ui, const TMainWindowDesign& design);
@@ -35,6 +37,16 @@ class TWindowTriggerActions final : public ITriggerActions {
   void ShowVolume(int channel, double volume) override;
   void TriggerSound(int channel, double volume) override;
   void RefreshLevels(double left_db, double right_db) override;
+
+  void HitLight(int channel, bool lit) override;
+  void HitVelocity(int channel, int velocity) override;
+  void HitVolume(int channel, double volume) override;
+
+  // UI thread: the channel's light changes hands (its detection kind changed); whichever side
+  // lights it next is shown, whatever it showed before.
+  void ForgetLight(int channel) { light_[channel].store(-1, std::memory_order_relaxed); }
+  // UI thread, once the capture is off: shows at once what the capture side left queued.
+  void DrainNow() { Drain(); }
 
   // "%.2f" with the user's decimal separator: the dB readouts and the volume labels.
   static QString FormatTwoDecimals(double value, const QString& decimal_point);
@@ -58,17 +70,19 @@ class TWindowTriggerActions final : public ITriggerActions {
   };
   static int Slot(const TChange& change) { return change.kind * 2 + change.channel; }
   static void Apply(const TMainWindowDesign& d, const QString& point, const TChange& change);
-  void Send(const TChange& change);  // capture side
+  void Send(const TChange& change);   // capture side
+  void Queue(const TChange& change);  // capture side, never posting
   void Drain();                      // UI thread
   IMainThreadDispatcher& ui_;
   const TMainWindowDesign& d_;
   QString decimal_point_;
   TMidiNoteTrigger* notes_ = nullptr;
   TSoundTrigger* sounds_ = nullptr;
-  // Last state posted for the clip label and the threshold lights (capture thread only):
-  // repeating an unchanged state would only flood the UI thread. -1: nothing posted yet.
+  // Last state posted for the clip label and the threshold lights (capture side; a light may be
+  // set by the level road and by hit detection): repeating an unchanged state would only flood
+  // the UI thread. -1: nothing posted yet.
   int clip_ = -1;
-  int light_[2] = {-1, -1};
+  std::atomic<int> light_[2] = {-1, -1};
 
   TQueue queue_;
   TRealtimeRelay relay_;  // after the queue: gone first

@@ -18,6 +18,7 @@
 #include "Settings.h"
 #include "frmAbout.h"
 #include "platform/ServerMonitor.h"
+#include "platform/WaveIn.h"
 #include "platform/SoundService.h"
 #include "platform/SteadyClock.h"
 #include "uMaths.h"
@@ -47,6 +48,11 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
     VrWave1 = std::make_unique<TVrWave>(*devices_.Sound);
   }
   actions_.SetTargets(note_trigger_.get(), &sound_trigger_);
+  // Hit detection takes the capture's samples from the back-end, before it makes blocks.
+  hit_actions_ =
+      std::make_unique<THitActions>(RunFlags, note_trigger_.get(), &sound_trigger_, &actions_);
+  hit_runner_ = std::make_unique<THitRunner>(RunFlags, hit_settings_, *hit_actions_);
+  if (devices_.WaveIn) devices_.WaveIn->SetCaptureTap(hit_runner_.get());
   report_ = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
   TimerMidiOut.setInterval(100);
   WatchServer();
@@ -72,6 +78,7 @@ TfmMain::~TfmMain() {
     }
   } catch (...) {
   }
+  if (devices_.WaveIn) devices_.WaveIn->SetCaptureTap(nullptr);
   Vumeters.Left.LevelBar = nullptr;
   Vumeters.Right.LevelBar = nullptr;
   // The global records must not keep what dies with the window.
@@ -120,6 +127,8 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::StartTrigger() {
+  // What hit detection had under way before the last Stop is forgotten, not played now.
+  if (hit_runner_) hit_runner_->RequestRestart();
   RunFlags.StopAck = false;
   RunFlags.StopRequest = false;
   RunFlags.Running = true;
@@ -190,6 +199,13 @@ void TfmMain::StopDevices(bool server_lost) {
     }
   };
   step([this] { SetCaptureActive(false); });
+  // Nothing lights a channel in "Frappe" now: its light goes dark with its notes.
+  actions_.DrainNow();
+  for (int ch = 0; ch < 2; ++ch) {
+    if (!snapshot_.HitDetection[ch].load(std::memory_order_relaxed)) continue;
+    actions_.ForgetLight(ch);
+    (ch == 0 ? d_.ledLeftThres : d_.ledRightThres)->SetLit(false);
+  }
   step([this] { SetOutputActive(false); });
   // The capture is off: no hit can start a note now, and the port can still send the note-offs.
   if (note_trigger_) note_trigger_->ReleaseNotes(server_lost);

@@ -11,6 +11,10 @@
 #include <string>
 
 #include "ControlSnapshot.h"
+#include "HitActions.h"
+#include "HitRecord.h"
+#include "HitRunner.h"
+#include "HitSettingsSnapshot.h"
 #include "MainSettingsView.h"
 #include "LevelBarAdapter.h"
 #include "MainWindowDesign.h"
@@ -57,6 +61,8 @@ class TfmMain : public QMainWindow {
   const TControlSnapshot& Snapshot() const { return snapshot_; }
   IMainThreadDispatcher& Dispatcher() { return dispatcher_; }
   TTriggerDetector& Detector() { return detector_; }
+  // Hit detection's road from the capture tap, for tests.
+  THitRunner& HitRunner() { return *hit_runner_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -103,6 +109,13 @@ class TfmMain : public QMainWindow {
   void lstMidiOutChannelChange();
   void lstMidiOutNote0Change();
 
+  // Detection kinds and hit detection's settings (frmMainHit.cpp).
+  void ConnectHitHandlers();
+  void lstTocsinDetectionChange(int channel);
+  void HitControlsChange();
+  void ShowHitControls(const TMyHit& hit);
+  void PublishHitSettings();
+
   // Event kinds and the inhibition controls (frmMainSounds.cpp).
   void rbStartMidiNoteClick(int channel);
   void edAudioOutputTempDisabledDurationChange();
@@ -131,6 +144,9 @@ class TfmMain : public QMainWindow {
   TSoundTrigger sound_trigger_{Sounds, VrHPTimer0, VrHPTimer1};
   TWindowTriggerActions actions_;
   TTriggerDetector detector_;
+  THitSettingsSnapshot hit_settings_;
+  std::unique_ptr<THitActions> hit_actions_;
+  std::unique_ptr<THitRunner> hit_runner_;
   std::unique_ptr<TLevelBarAdapter> left_bar_, right_bar_;
   TMainSettingsView settings_view_{*this};
   std::function<void(const QString&)> report_;

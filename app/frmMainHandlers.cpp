@@ -68,6 +68,7 @@ void TfmMain::ConnectHandlers() {
   connect(d_.cbMidiOutVelFollowAudioInLevel, &QCheckBox::toggled, this, refresh);
   connect(d_.cbAudioOutVolFollowAudioInLevel, &QCheckBox::toggled, this, refresh);
   connect(d_.lstMidiOutChannel, &QComboBox::currentIndexChanged, this, refresh);
+  ConnectHitHandlers();
 }
 
 void TfmMain::RefreshSnapshot() {
@@ -84,4 +85,8 @@ void TfmMain::RefreshSnapshot() {
   snapshot_.AudioVolFollowLevel.store(d_.cbAudioOutVolFollowAudioInLevel->isChecked(),
                                       std::memory_order_relaxed);
   snapshot_.MidiChannelIndex.store(d_.lstMidiOutChannel->currentIndex(), std::memory_order_relaxed);
+  for (int ch = 0; ch < 2; ++ch)
+    snapshot_.HitDetection[ch].store(MyHit.HitDetection[ch], std::memory_order_relaxed);
+  // Hit detection reads the shared controls too: it gets them whole, with its own.
+  PublishHitSettings();
 }

@@ -52,9 +52,10 @@ TEST_F(WindowTest, GrabsTheMainWindowItsPagesAndTheAboutWindow) {
   ASSERT_TRUE(PumpUntil([&] { return window->isVisible(); }));
   EXPECT_EQ(window->centralWidget()->width(), kMainClientWidth);
   EXPECT_EQ(window->centralWidget()->height() + D().StatusBar1->height(), kMainClientHeight);
-  const char* const pages[4] = {"entree_audio", "traitement", "sortie_midi", "sortie_audio"};
+  const char* const pages[5] = {"entree_audio", "traitement", "sortie_midi", "sortie_audio",
+                                "frappe"};
   QImage stopped;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     D().PageControl1->setCurrentIndex(i);
     QCoreApplication::processEvents();
     QImage image = Save(*window, QString("window_%1.png").arg(pages[i]));
