@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "HitActions.h"
+#include "HitRunner.h"
 #include "MidiNoteTrigger.h"
 #include "TriggerDetector.h"
 #include "midi/MidiOut.h"
@@ -30,10 +32,17 @@ class TRenderChain::TService final : public IMidiOutService {
   }
   TMidiResult Close(TMidiOutHandle) override { return kMidiOk; }
   TMidiResult ShortMsg(TMidiOutHandle, uint32_t message) override {
+    return Record(message, stamp_);
+  }
+  // Hit detection's messages come with their own frames.
+  TMidiResult ShortMsgAt(TMidiOutHandle, uint32_t message, uint64_t frame) override {
+    return Record(message, frame);
+  }
+  TMidiResult Record(uint32_t message, uint64_t frame) {
     TRenderMessage m;
     m.Bytes = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
                static_cast<uint8_t>(message >> 16)};
-    m.Frame = stamp_;
+    m.Frame = frame;
     const uint8_t kind = m.Bytes[0] & 0xF0;
     const size_t key = (m.Bytes[0] & 0x0F) * 128u + (m.Bytes[1] & 0x7F);
     // Live, a note-off goes out before a later note-on of the same note. A note-on stamped at
@@ -110,10 +119,44 @@ class TRenderChain::TActions final : public ITriggerActions {
     c_.service_->SetStamp(frame);
     const size_t before = c_.service_->Sent().size();
     send();
-    if (c_.service_->Sent().size() == before) return;
-    const TRenderMessage& m = c_.service_->Sent().back();
+    c_.Record(side, false, before);
+  }
+
+ private:
+  TRenderChain& c_;
+};
+
+// Hit detection's decisions, through the live actions, with the notes they make kept per side.
+class TRenderChain::THitSink final : public IHitRunnerSink {
+ public:
+  explicit THitSink(TRenderChain& chain) : c_(chain) {}
+  void NoteOn(int pad, uint64_t frame, int velocity) override {
+    const size_t before = c_.service_->Sent().size();
+    c_.hit_actions_->NoteOn(pad, frame, velocity);
+    c_.Record(pad, true, before);
+  }
+  void NoteOff(int pad, uint64_t frame) override {
+    const size_t before = c_.service_->Sent().size();
+    c_.hit_actions_->NoteOff(pad, frame);
+    c_.Record(pad, true, before);
+  }
+  void Sound(int pad, uint64_t frame, double volume) override {
+    c_.hit_actions_->Sound(pad, frame, volume);  // no sounds here: nothing to keep
+  }
+  void Passed(uint64_t end_frame, uint32_t rate) override {
+    c_.hit_actions_->Passed(end_frame, rate);
+  }
+
+ private:
+  TRenderChain& c_;
+};
+
+void TRenderChain::Record(int side, bool hit, size_t sent_before) {
+  const auto& sent = service_->Sent();
+  for (size_t i = sent_before; i < sent.size(); ++i) {
+    const TRenderMessage& m = sent[i];
     const uint8_t kind = m.Bytes[0] & 0xF0;
-    int& sounding = c_.sounding_[side];
+    int& sounding = sounding_[(m.Bytes[0] & 0x0F) * 128 + (m.Bytes[1] & 0x7F)];
     if (kind == 0x90) {
       TRenderNote note;
       note.Side = side;
@@ -121,21 +164,21 @@ class TRenderChain::TActions final : public ITriggerActions {
       note.Note = m.Bytes[1];
       note.Velocity = m.Bytes[2];
       note.OnFrame = note.OffFrame = m.Frame;
-      sounding = static_cast<int>(c_.notes_.size());
-      c_.notes_.push_back(note);
+      note.Hit = hit;
+      sounding = static_cast<int>(notes_.size());
+      notes_.push_back(note);
     } else if (kind == 0x80 && sounding >= 0) {
-      c_.notes_[sounding].OffFrame = m.Frame;
+      // Whichever side lets the key go last ends the note (one key, one note).
+      notes_[sounding].OffFrame = m.Frame;
       sounding = -1;
     }
   }
-
- private:
-  TRenderChain& c_;
-};
+}
 
 TRenderChain::TRenderChain(const TControlSnapshot& controls, uint16_t channels, uint16_t bits,
                            uint32_t sample_rate, bool keep_levels)
     : controls_(controls), keep_levels_(keep_levels) {
+  std::fill(std::begin(sounding_), std::end(sounding_), -1);
   params_.Channels = channels;
   params_.Bits = bits;
   params_.SampleRate = sample_rate;
@@ -157,6 +200,22 @@ TRenderChain::TRenderChain(const TControlSnapshot& controls, uint16_t channels, 
 
 TRenderChain::~TRenderChain() = default;
 
+void TRenderChain::SetHitSettings(const THitSettings& settings) {
+  hit_ = false;
+  for (int side = 0; side < 2; ++side) hit_ = hit_ || settings.Pad[side].Enabled;
+  if (!hit_) return;
+  hit_settings_.Publish(settings);
+  if (hit_runner_) return;
+  hit_actions_ = std::make_unique<THitActions>(flags_, notes_trigger_.get(), nullptr, nullptr);
+  hit_sink_ = std::make_unique<THitSink>(*this);
+  hit_runner_ = std::make_unique<THitRunner>(flags_, hit_settings_, *hit_sink_);
+}
+
+void TRenderChain::Capture(const float* const* inputs, uint32_t channels, uint32_t frames) {
+  if (!hit_) return;
+  hit_runner_->Capture(inputs, channels, frames, position_, params_.SampleRate);
+}
+
 void TRenderChain::Process(const IALAudioBufferPtr& block) {
   block_start_ = position_;
   position_ += block->FrameCount();
@@ -167,6 +226,8 @@ void TRenderChain::Finish() {
   for (int side = 0; side < 2; ++side) {
     if (midi_.NoteOn(side).load()) actions_->NoteOff(side);
   }
+  // Hits still sounding end with the take as well.
+  if (hit_) hit_runner_->ReleaseAll(position_);
 }
 
 std::vector<TRenderMessage> TRenderChain::Messages() const {

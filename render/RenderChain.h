@@ -2,8 +2,10 @@
 // note trigger (TMidiNoteTrigger) sending through a TMidiOutput, exactly as live, on a MIDI
 // service that records each message with the frame it belongs to instead of sending it.
 // A note-on belongs to the first frame of its deciding block whose level is above the
-// threshold; a note-off to the end of its deciding block. Single-threaded: the caller plays the
-// capture thread.
+// threshold; a note-off to the end of its deciding block. A side in "Frappe" is fired by hit
+// detection's own road instead (THitRunner and THitActions, as the capture tap runs them live),
+// each message at the frame the hit gave it. Single-threaded: the caller plays the capture
+// thread.
 #pragma once
 
 #include <array>
@@ -13,11 +15,15 @@
 
 #include "AppState.h"
 #include "ControlSnapshot.h"
+#include "HitSettingsSnapshot.h"
+#include "hit/HitSettings.h"
 #include "audio/ALAudioBuffer.h"
 #include "uVumeter.h"
 
 class TMidiOutput;
 class TMidiNoteTrigger;
+class THitActions;
+class THitRunner;
 class TTriggerDetector;
 
 // One message as the live chain would have sent it, with where in the take it belongs.
@@ -34,6 +40,7 @@ struct TRenderNote {
   uint8_t Velocity = 0;
   uint64_t OnFrame = 0;
   uint64_t OffFrame = 0;  // the take's end when the note still sounded there
+  bool Hit = false;       // fired by hit detection
 };
 
 class TRenderChain {
@@ -46,6 +53,11 @@ class TRenderChain {
   TRenderChain(const TRenderChain&) = delete;
   TRenderChain& operator=(const TRenderChain&) = delete;
 
+  // Hit detection's settings; a side whose pad is enabled is in "Frappe". Before the first block.
+  void SetHitSettings(const THitSettings& settings);
+  // What the capture's tap gets of the next block (its samples as floats, one input after the
+  // other), before that block goes to Process.
+  void Capture(const float* const* inputs, uint32_t channels, uint32_t frames);
   // One captured block, in capture order.
   void Process(const IALAudioBufferPtr& block);
   // The take has ended: a note still sounding gets the note-off the live program would send on
@@ -57,6 +69,10 @@ class TRenderChain {
   const std::vector<TRenderNote>& Notes() const { return notes_; }
   // Each block's level in dB, left and right, when asked for.
   const std::vector<std::array<float, 2>>& Levels() const { return levels_; }
+  // When levels are kept: each side's hit threshold (dB) as it fell after each hit, sampled
+  // every kThresholdStep frames; NaN for a side in "Niveau".
+  static constexpr uint32_t kThresholdStep = 64;
+  const std::vector<std::array<float, 2>>& Thresholds() const { return thresholds_; }
   uint64_t Frames() const { return position_; }
 
  private:
@@ -65,6 +81,7 @@ class TRenderChain {
   class TClock;
   class TView;
   class TDispatcher;
+  class THitSink;
 
   const TControlSnapshot& controls_;
   bool keep_levels_;
@@ -81,10 +98,19 @@ class TRenderChain {
   std::unique_ptr<TActions> actions_;
   std::unique_ptr<TClock> clock_;
   std::unique_ptr<TTriggerDetector> detector_;
+  THitSettingsSnapshot hit_settings_;
+  bool hit_ = false;  // a side is in "Frappe"
+  std::unique_ptr<THitActions> hit_actions_;
+  std::unique_ptr<THitSink> hit_sink_;
+  std::unique_ptr<THitRunner> hit_runner_;
 
   uint64_t block_start_ = 0;
   uint64_t position_ = 0;
-  int sounding_[2] = {-1, -1};  // index in notes_ of each side's sounding note
+  // The note each key sounds (status nibble * 128 + note): its index in notes_, -1 for none.
+  int sounding_[16 * 128];
   std::vector<TRenderNote> notes_;
   std::vector<std::array<float, 2>> levels_;
+  std::vector<std::array<float, 2>> thresholds_;
+  // Bookkeeping of one send: which side, whether hit detection's; and the note it makes.
+  void Record(int side, bool hit, size_t sent_before);
 };

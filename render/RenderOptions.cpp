@@ -1,7 +1,11 @@
 #include "RenderOptions.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <functional>
 
+#include "HitSettingsClamp.h"
 #include "RenderError.h"
 #include "Settings.h"
 
@@ -20,6 +24,104 @@ int WholeNumber(const std::string& option, const std::string& text, int lo, int 
   }
   return value;
 }
+
+// Hit detection's options: each per-side one also comes as NAME-left and NAME-right.
+struct THitOptionName {
+  const char* name;
+  THitOption option;
+  const char* unit;
+};
+constexpr THitOptionName kHitOptions[] = {
+    {"--scan-ms", THitOption::kScanMs, "ms"},
+    {"--mask-ms", THitOption::kMaskMs, "ms"},
+    {"--decay-ms", THitOption::kDecayMs, "ms"},
+    {"--release-db", THitOption::kReleaseDb, "dB"},
+    {"--note-length-ms", THitOption::kNoteLengthMs, "ms"},
+    {"--high-pass-hz", THitOption::kHighPassHz, "Hz"},
+    {"--low-pass-hz", THitOption::kLowPassHz, "Hz"},
+    {"--full-velocity-db", THitOption::kFullVelocityDb, "dB"},
+};
+
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+// A decimal number (a point before the decimals) within what hit detection takes; `field` is
+// where a settings set holds it, so that the engine's own limits tell the range.
+double HitNumber(const std::string& option, const std::string& text, const char* unit,
+                 const std::function<double&(THitSettings&)>& field) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  auto limit = [&](double v) {
+    THitSettings s;
+    field(s) = v;
+    ClampHitSettings(s);
+    return field(s);
+  };
+  const double lo = limit(-1e300), hi = limit(1e300);
+  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value) || value < lo ||
+      value > hi) {
+    Bad(option + " " + text + ": a number from " + Number(lo) + " to " + Number(hi) + " " + unit);
+  }
+  return value;
+}
+
+// Which sides an option names: both, or the one of its -left or -right ending.
+bool Sided(const std::string& arg, const std::string& name, bool (&sides)[2]) {
+  if (arg == name) {
+    sides[0] = sides[1] = true;
+    return true;
+  }
+  sides[0] = arg == name + "-left";
+  sides[1] = arg == name + "-right";
+  return sides[0] || sides[1];
+}
+
+bool ParseHitOption(const std::string& arg, const std::function<std::string()>& take,
+                    TRenderOverrides& o) {
+  bool sides[2];
+  if (Sided(arg, "--detection", sides)) {
+    const std::string kind = take();
+    if (kind != "level" && kind != "hit") Bad(arg + " " + kind + ": level or hit");
+    for (int side = 0; side < 2; ++side)
+      if (sides[side]) o.HitDetection[side] = kind == "hit";
+    return true;
+  }
+  if (Sided(arg, "--velocity-curve", sides)) {
+    const std::string name = take();
+    static const char* const kCurves[] = {"linear", "soft", "hard"};
+    int curve = -1;
+    for (int i = 0; i < 3; ++i)
+      if (name == kCurves[i]) curve = i;
+    if (curve < 0) Bad(arg + " " + name + ": linear, soft or hard");
+    for (int side = 0; side < 2; ++side)
+      if (sides[side]) o.Curve[side] = static_cast<TVelocityCurve>(curve);
+    return true;
+  }
+  if (arg == "--crosstalk-ms") {
+    o.CrosstalkMs = HitNumber(arg, take(), "ms",
+                              [](THitSettings& s) -> double& { return s.CrosstalkWindowMs; });
+    return true;
+  }
+  if (arg == "--crosstalk-db") {
+    o.CrosstalkDb = HitNumber(arg, take(), "dB",
+                              [](THitSettings& s) -> double& { return s.CrosstalkRatioDb; });
+    return true;
+  }
+  for (const THitOptionName& h : kHitOptions) {
+    if (!Sided(arg, h.name, sides)) continue;
+    const auto field = HitOptionField(h.option);
+    const double value = HitNumber(arg, take(), h.unit,
+                                   [field](THitSettings& s) -> double& { return s.Pad[0].*field; });
+    for (int side = 0; side < 2; ++side)
+      if (sides[side]) o.Hit[static_cast<int>(h.option)][side] = value;
+    return true;
+  }
+  return false;
+}
 }  // namespace
 
 std::string RenderUsage() {
@@ -28,7 +130,8 @@ std::string RenderUsage() {
          "\n"
          "Runs a recorded take through Tocsin's own detection and writes the MIDI notes the\n"
          "window would have sent: note-on at the first frame above the threshold, note-off at\n"
-         "the end of the block that fell back below it.\n"
+         "the end of the block that fell back below it (\"Niveau\"), or one note per hit, from\n"
+         "its first frame above the threshold for the note length (\"Frappe\").\n"
          "\n"
          "Output:\n"
          "  -o, --output FILE        write a Standard MIDI File (format 0, 24000 ticks a beat\n"
@@ -36,7 +139,8 @@ std::string RenderUsage() {
          "  --list                   print one line per note (time, frame, channel, note,\n"
          "                           velocity, side, note-off time) on standard output\n"
          "  --json                   the same as one JSON object per line\n"
-         "  --plot FILE.png          draw both channels' levels, thresholds and note-ons\n"
+         "  --plot FILE.png          draw both channels' levels, thresholds and note-ons (with\n"
+         "                           \"Frappe\", the threshold as it falls after each hit)\n"
          "\n"
          "Settings (default: the settings file the window uses, beside the tocsin program or,\n"
          "installed, in ~/.config/tocsin/):\n"
@@ -49,6 +153,25 @@ std::string RenderUsage() {
          "  --note-left NAME         left note by name, for example Do3 (= 60) or Fa#2\n"
          "  --note-right NAME        right note by name\n"
          "  --fixed-velocity         velocity 100 instead of following the level\n"
+         "\n"
+         "Detection (per side: add -left or -right to an option, for example --scan-ms-left):\n"
+         "  --detection level|hit    \"Niveau\": a block's level above the threshold holds a note;\n"
+         "                           \"Frappe\": each hit, sample by sample, is one note\n"
+         "  --scan-ms MS             hit: the scan after the first sample above the threshold;\n"
+         "                           its highest peak gives the velocity, its end sends the note\n"
+         "  --mask-ms MS             hit: nothing fires for this long after a hit\n"
+         "  --decay-ms MS            hit: the threshold falls from the hit's peak back to its own\n"
+         "                           level in this time\n"
+         "  --release-db DB          hit: a release level this far under the threshold (0: none)\n"
+         "  --note-length-ms MS      hit: from note-on to note-off\n"
+         "  --high-pass-hz HZ        hit: detection filter, high-pass (0: none)\n"
+         "  --low-pass-hz HZ         hit: detection filter, low-pass (0: none)\n"
+         "  --full-velocity-db DB    hit: the peak that gives velocity 127\n"
+         "  --velocity-curve linear|soft|hard\n"
+         "                           hit: the curve from the threshold to that peak\n"
+         "  --crosstalk-ms MS        hit, both sides: a hit this soon after a louder one on the\n"
+         "                           other side is crosstalk (0: no rejection)...\n"
+         "  --crosstalk-db DB        ...when it is quieter by more than this\n"
          "  --partial                render a WAV file cut short of its announced length\n"
          "                           (otherwise refused)\n"
          "  -h, --help               show this help\n"
@@ -128,6 +251,8 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     } else if (arg == "--fixed-velocity") {
       no_value();
       o.Overrides.FixedVelocity = true;
+    } else if (ParseHitOption(arg, take, o.Overrides)) {
+      // hit detection's settings
     } else if (arg == "--") {
       inputs.insert(inputs.end(), args.begin() + static_cast<long>(i) + 1, args.end());
       break;

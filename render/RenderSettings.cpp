@@ -95,7 +95,8 @@ void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
   TMyAudio audio;
   TMyMidi midi;
   THeadlessSettingsView view(s.Controls);
-  LoadSettings(ini_path, UserDecimalSeparator(), view, TSettingsRecords{params, audio, midi});
+  LoadSettings(ini_path, UserDecimalSeparator(), view,
+               TSettingsRecords{params, audio, midi, &s.Hit});
   s.BufferSize = params.BufferSize;
   s.Bits = params.Bits;
 
@@ -107,4 +108,28 @@ void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
   }
   if (o.ChannelIndex) s.Controls.MidiChannelIndex = *o.ChannelIndex;
   if (o.FixedVelocity) s.Controls.MidiVelFollowLevel = false;
+  for (int side = 0; side < 2; ++side) {
+    if (o.HitDetection[side]) s.Hit.HitDetection[side] = *o.HitDetection[side];
+    for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k)
+      if (o.Hit[k][side]) s.Hit.Pad[side].*HitOptionField(static_cast<THitOption>(k)) = *o.Hit[k][side];
+    if (o.Curve[side]) s.Hit.Pad[side].Curve = *o.Curve[side];
+    s.Controls.HitDetection[side] = s.Hit.HitDetection[side];
+  }
+  if (o.CrosstalkMs) s.Hit.CrosstalkWindowMs = *o.CrosstalkMs;
+  if (o.CrosstalkDb) s.Hit.CrosstalkRatioDb = *o.CrosstalkDb;
+}
+
+double THitPadSettings::*HitOptionField(THitOption option) {
+  switch (option) {
+    case THitOption::kScanMs: return &THitPadSettings::ScanMs;
+    case THitOption::kMaskMs: return &THitPadSettings::MaskMs;
+    case THitOption::kDecayMs: return &THitPadSettings::DecayMs;
+    case THitOption::kReleaseDb: return &THitPadSettings::ReleaseDb;
+    case THitOption::kNoteLengthMs: return &THitPadSettings::NoteLengthMs;
+    case THitOption::kHighPassHz: return &THitPadSettings::HighPassHz;
+    case THitOption::kLowPassHz: return &THitPadSettings::LowPassHz;
+    case THitOption::kFullVelocityDb:
+    case THitOption::kCount: break;
+  }
+  return &THitPadSettings::FullVelocityDb;
 }

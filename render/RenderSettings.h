@@ -8,11 +8,28 @@
 #include <string>
 
 #include "ControlSnapshot.h"
+#include "HitRecord.h"
 
 struct TRenderSettings {
   TControlSnapshot Controls;
   uint32_t BufferSize = 1024;  // frames per block
   uint16_t Bits = 16;          // capture sample width
+  TMyHit Hit;                  // hit detection's choices ("Frappe")
+  // The settings hit detection works with, from Hit and Controls.
+  THitSettings HitSettings() const { return WindowHitSettings(Hit, Controls); }
+};
+
+// One hit setting of a side (or of both) given on the command line.
+enum class THitOption {
+  kScanMs,
+  kMaskMs,
+  kDecayMs,
+  kReleaseDb,
+  kNoteLengthMs,
+  kHighPassHz,
+  kLowPassHz,
+  kFullVelocityDb,
+  kCount
 };
 
 // What the command line changes; unset values keep the settings file's.
@@ -23,7 +40,14 @@ struct TRenderOverrides {
   std::optional<int> ChannelIndex;  // 0..15
   std::optional<int> NoteIndex[2];  // note list entry
   bool FixedVelocity = false;
+  std::optional<bool> HitDetection[2];  // "Frappe" (true) or "Niveau"
+  std::optional<double> Hit[static_cast<int>(THitOption::kCount)][2];
+  std::optional<TVelocityCurve> Curve[2];
+  std::optional<double> CrosstalkMs, CrosstalkDb;
 };
+
+// The field of THitPadSettings an option sets.
+double THitPadSettings::*HitOptionField(THitOption option);
 
 // The settings file the window reads, found the way the window finds it for the window's program,
 // which is installed (and built) in the same folder as this one: beside it, or for an installed

@@ -131,6 +131,13 @@ IALAudioBufferPtr TRenderSource::Next(uint32_t frames) {
                          : std::string(" (the file is cut short)")));
   }
   const uint32_t n = static_cast<uint32_t>(got);
+  for (uint32_t c = 0; c < channels_; ++c) {
+    planes_[c].resize(n);
+    for (uint32_t i = 0; i < n; ++i) {
+      const size_t at = size_t{i} * file_channels_ + c;
+      planes_[c][i] = read_shorts_ ? static_cast<float>(shorts_[at]) / 32768.0f : floats_[at];
+    }
+  }
   auto buffer = BufferFor(n);
   uint8_t* out = buffer->GetDataAccess()->Data();
   const uint32_t step = file_channels_;

@@ -41,6 +41,9 @@ class TRenderSource {
   IALAudioBufferPtr Next(uint32_t frames);
   // Frames delivered so far.
   uint64_t Position() const { return position_; }
+  // The last block's samples as the audio server would have handed them to the capture's tap,
+  // before any conversion: floats, full scale 1.0, one input after the other (Channels()).
+  const float* Samples(int channel) const { return planes_[channel].data(); }
 
  private:
   void Init(const SF_INFO& info);
@@ -58,5 +61,6 @@ class TRenderSource {
   bool read_shorts_ = false;  // 16-bit PCM read as it is stored: no conversion at all
   std::vector<float> floats_;
   std::vector<short> shorts_;
+  std::vector<float> planes_[2];
   std::shared_ptr<TALAudioBuffer> buffer_;
 };

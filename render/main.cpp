@@ -70,6 +70,7 @@ int Run(int argc, char** argv) {
   }
   TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
                      !opt.Plot.empty());
+  chain.SetHitSettings(settings.HitSettings());
   TProgressBar bar(BaseName(opt.Input), source.Frames(), source.SampleRate());
   try {
     RenderTake(source, settings.BufferSize, chain, [&](uint64_t done) { bar.Update(done); });

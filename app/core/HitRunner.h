@@ -34,6 +34,9 @@ class THitRunner final : public ICaptureTap {
   // Before the capture starts again (Start): hits and notes under way before are forgotten at
   // the next cycle, without a sound. The note trigger has released what was on the wire.
   void RequestRestart() { restart_.store(true, std::memory_order_release); }
+  // The thread that runs Capture, once no more comes (a take's end): every sounding note ends
+  // at `frame`, through the sink.
+  void ReleaseAll(uint64_t frame) { engine_.ReleaseAll(frame, sink_); }
 
   // The engine, for the thread that runs Capture (tocsin-render's plot reads its threshold).
   const THitEngine& Engine() const { return engine_; }

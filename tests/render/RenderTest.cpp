@@ -64,6 +64,7 @@ Rendered Render(const std::string& wav, const TRenderOverrides& overrides, const
   TRenderSource source(wav, settings.Bits);
   TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
                      false);
+  chain.SetHitSettings(settings.HitSettings());
   RenderTake(source, settings.BufferSize, chain);
   return {chain.Messages(), chain.Notes(), chain.Frames()};
 }
@@ -225,6 +226,55 @@ TEST_F(RenderTest, BothSidesOnOneNoteKeepTheLiveOrderAndATakeEndingLoudClosesIts
   EXPECT_EQ(r.messages[3].Bytes[0], 0x80);
   EXPECT_EQ(r.messages[3].Frame, frames.size());
   EXPECT_EQ(r.notes.back().OffFrame, frames.size());
+}
+
+TEST_F(RenderTest, ASideInFrappeGivesOneNotePerHitAtItsFrameBesideTheLevelSide) {
+  Frames frames(48000);
+  const std::vector<size_t> hits = {3000, 10001, 30500};
+  for (size_t h : hits) frames[h][0] = 20000;
+  for (size_t f = 20000; f < 22000; ++f) frames[f][1] = f % 2 ? -9000 : 9000;
+  std::ofstream(ini) << "[Main]\nTocsinDetection0=1\nTocsinHitNoteLengthMs0=40\n"
+                        "TocsinHitScanMs0=2\nMidiOutNote1=Mi3\n";
+  TRenderOverrides o;
+  o.BufferSize = 1024;  // the hits' frames do not depend on the blocks
+  const Rendered r = Render(WriteWav(dir.path / "hits.wav", frames, 48000, 2), o, ini);
+  ASSERT_EQ(r.notes.size(), 4u);
+  std::vector<uint64_t> left;
+  for (const TRenderNote& n : r.notes) {
+    if (n.Side == 1) {
+      EXPECT_FALSE(n.Hit);
+      EXPECT_EQ(n.OnFrame, 20000u) << "the level side as before";
+      EXPECT_EQ(n.OffFrame, 23552u);  // the end of the first quiet block
+      continue;
+    }
+    EXPECT_TRUE(n.Hit);
+    EXPECT_EQ(n.Note, 60);
+    left.push_back(n.OnFrame);
+    EXPECT_NEAR(static_cast<double>(n.OffFrame - n.OnFrame), 40 * 48.0, 2 * 48.0 + 1)
+        << "the note length, give or take the scan";
+  }
+  EXPECT_EQ(left, (std::vector<uint64_t>(hits.begin(), hits.end())));
+}
+
+TEST_F(RenderTest, AMonoTakeOnOneKeyGivesOneNotePerHitInEitherKind) {
+  Frames frames(48000);
+  for (size_t f = 5000; f < 5100; ++f) frames[f][0] = f % 2 ? -12000 : 12000;
+  frames[30000][0] = 20000;
+  for (bool hit : {false, true}) {
+    SCOPED_TRACE(hit);
+    TRenderOverrides o;
+    o.HitDetection[0] = o.HitDetection[1] = hit;
+    const Rendered r = Render(WriteWav(dir.path / "mono.wav", frames, 48000, 1), o, ini);
+    ASSERT_EQ(r.notes.size(), 2u) << "both sides hear each hit: one key, one note";
+    EXPECT_EQ(r.notes[0].OnFrame, 5000u);
+    EXPECT_EQ(r.notes[1].OnFrame, 30000u);
+    int on = 0;
+    for (const TRenderMessage& m : r.messages) {
+      on += (m.Bytes[0] & 0xF0) == 0x90 ? 1 : -1;
+      EXPECT_TRUE(on == 0 || on == 1) << "a note-on, then its note-off";
+    }
+    EXPECT_EQ(on, 0);
+  }
 }
 
 TEST(RenderMidiFile, TicksKeepFramesApartAndLongWaitsSurvive) {

@@ -155,6 +155,10 @@ class RenderProgramTest(unittest.TestCase):
                            ([wav, "--list", "--note-left", "Do9"], "Do9"),
                            ([wav, "--list", "--block", "0"], "--block 0"),
                            ([wav, "--list", "--bits", "24"], "--bits 24"),
+                           ([wav, "--list", "--detection", "loud"], "--detection loud"),
+                           ([wav, "--list", "--scan-ms-left", "-1"], "--scan-ms-left -1"),
+                           ([wav, "--list", "--note-length-ms", "1e9"], "--note-length-ms 1e9"),
+                           ([wav, "--list", "--velocity-curve", "steep"], "steep"),
                            ([wav, "-o"], "-o: a value is missing")]:
             r = self.run_render(*args)
             self.assertEqual(r.returncode, 1, (args, r.stderr))
@@ -162,6 +166,8 @@ class RenderProgramTest(unittest.TestCase):
         r = self.run_render("--help")
         self.assertEqual(r.returncode, 0)
         self.assertIn("Usage: tocsin-render", r.stdout)
+        for option in ("--detection", "--scan-ms", "--crosstalk-db", "--velocity-curve"):
+            self.assertIn(option, r.stdout)
 
     def test_bad_files_exit_2_naming_the_file_and_leave_no_output(self):
         good = self.take("good.wav", [(100, 0, 20000)])
