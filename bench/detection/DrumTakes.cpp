@@ -193,8 +193,7 @@ TDrumTake Render(const TDrumKit& kit, const TTakeMix& mix, TRandom& rnd, const s
       take.Hits.push_back(
           {d, Place(kit, n.Piece, n.Seconds, n.Velocity, drum[d]), n.Velocity, n.Kind});
     } else {
-      Place(kit, n.Piece, n.Seconds, n.Velocity, cymbals);
-      ++take.Cymbals;
+      take.Cymbals.push_back(Place(kit, n.Piece, n.Seconds, n.Velocity, cymbals));
     }
   }
   const size_t frames =
@@ -212,6 +211,7 @@ TDrumTake Render(const TDrumKit& kit, const TTakeMix& mix, TRandom& rnd, const s
   }
   std::stable_sort(take.Hits.begin(), take.Hits.end(),
                    [](const TKnownHit& a, const TKnownHit& b) { return a.Frame < b.Frame; });
+  std::sort(take.Cymbals.begin(), take.Cymbals.end());
   return take;
 }
 

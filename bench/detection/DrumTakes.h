@@ -26,7 +26,7 @@ struct TDrumTake {
   uint32_t Rate = 0;
   std::vector<float> Left, Right;  // full scale 1.0
   std::vector<TKnownHit> Hits;     // both drums, in frame order
-  int Cymbals = 0;                 // crash and ride hits spilling into both mics
+  std::vector<uint64_t> Cymbals;   // crash and ride hits spilling into both mics, in order
 };
 
 // How the two mics hear the kit.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 namespace {
@@ -40,7 +41,16 @@ double SpearmanRank(const std::vector<double>& a, const std::vector<double>& b) 
 }
 
 TChannelScore ScoreChannel(const TDrumTake& take, int channel,
-                           const std::vector<TDetectedNote>& all_notes, double tolerance_ms) {
+                           const std::vector<TDetectedNote>& all_notes, double tolerance_ms,
+                           std::vector<std::string>* detail) {
+  const auto say = [&](const char* what, uint64_t frame, int velocity, double extra = 0) {
+    if (!detail) return;
+    char line[160];
+    std::snprintf(line, sizeof line, "%-12s at %9.4f s  velocity %3d  %+.2f", what,
+                  static_cast<double>(frame) / take.Rate, velocity, extra);
+    detail->push_back(line);
+  };
+  static const char* const kKinds[] = {"groove", "ghost", "flam grace", "roll"};
   const auto tol = static_cast<uint64_t>(std::lround(tolerance_ms * take.Rate / 1000));
   std::vector<const TKnownHit*> hits, others;
   for (const TKnownHit& h : take.Hits) (h.Drum == channel ? hits : others).push_back(&h);
@@ -85,12 +95,15 @@ TChannelScore ScoreChannel(const TDrumTake& take, int channel,
     played.push_back(hits[h]->Velocity);
     detected.push_back(n.Velocity);
     const double err = (static_cast<double>(n.On) - static_cast<double>(hits[h]->Frame)) * ms;
+    if (std::fabs(err) > 2) ++s.OnsetsOver2Ms;
+    if (std::fabs(err) > 2) say("late/early", hits[h]->Frame, hits[h]->Velocity, err);
     onset_sum += err;
     s.OnsetMaxMs = std::max(s.OnsetMaxMs, std::fabs(err));
   }
   // Hits left over next to a matched note: merged into it.
   for (size_t h = 0; h < hits.size(); ++h) {
     if (note_of[h] >= 0) continue;
+    say(kKinds[static_cast<int>(hits[h]->Kind)], hits[h]->Frame, hits[h]->Velocity);
     for (size_t n = 0; n < notes.size(); ++n) {
       if (hit_of[n] >= 0 && Near(notes[n]->On, hits[h]->Frame, tol)) {
         ++s.Merged;
@@ -106,13 +119,22 @@ TChannelScore ScoreChannel(const TDrumTake& take, int channel,
       return std::any_of(set.begin(), set.end(),
                          [&](const TKnownHit* h) { return Near(notes[n]->On, h->Frame, tol); });
     };
+    const char* what;
     if (near(hits)) {
       ++s.Doubles;
+      what = "double";
     } else if (near(others)) {
       ++s.Bleed;
+      what = "bleed";
+    } else if (std::any_of(take.Cymbals.begin(), take.Cymbals.end(),
+                           [&](uint64_t c) { return Near(notes[n]->On, c, tol); })) {
+      ++s.Spill;
+      what = "spill";
     } else {
       ++s.Other;
+      what = "other";
     }
+    say(what, notes[n]->On, notes[n]->Velocity);
   }
   s.Recall = s.Hits ? static_cast<double>(s.Matched) / s.Hits : 0;
   s.Precision = s.Notes ? static_cast<double>(s.Matched) / s.Notes : 0;

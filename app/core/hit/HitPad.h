@@ -31,7 +31,7 @@ class THitPad {
   // The hit's level so far (linear, detection signal): its highest peak within the crosstalk
   // window from its onset.
   float Level() const { return level_; }
-  // Highest peak of the velocity signal in the scan, dB full scale.
+  // Highest peak of the detection signal in the scan, dB full scale: the level for velocity.
   double PeakDb() const;
   // The level a sample must pass to start a hit right now, dB full scale; while a hit is being
   // scanned or masked, the level the threshold will start from.
@@ -45,7 +45,8 @@ class THitPad {
  private:
   enum class TPhase : uint8_t { kIdle, kHit, kFollow };
 
-  void StartHit(uint64_t f, float a, float v);
+  // A hit whose first sample above is `onset`, found at f.
+  void StartHit(uint64_t onset, uint64_t f, float a);
   void StartFollowing();
 
   THitPadSettings s_;
@@ -54,7 +55,7 @@ class THitPad {
   float floor_ = 0;      // where the following threshold lets go: base minus the release
   float retrigger_ = 1;  // factor over the following threshold for a new hit
   uint32_t scan_ = 0, mask_ = 0, hold_ = 0, window_ = 0;
-  double decay_frames_ = 0;
+  float fall_ = 0;  // the following threshold's factor per sample
   THitDcBlocker dc_;
   THitBiquad hp_, lp_;
 
@@ -64,11 +65,12 @@ class THitPad {
   bool decided_ = false;
   uint64_t onset_ = 0;
   uint64_t scan_end_ = 0, decide_at_ = 0, mask_end_ = 0;
-  float vel_peak_ = 0;  // velocity signal, scan only
+  float vel_peak_ = 0;  // scan only: the hit's level for its velocity
   float top_ = 0;       // detection signal, scan and mask: where the following threshold starts
   float level_ = 0;     // detection signal, within the crosstalk window
   float thr_ = 0;       // the following threshold
-  float fall_ = 1;      // its factor per sample
+  bool above_ = false;  // the last sample was above it
+  uint64_t above_since_ = 0;  // since this frame
 
   // The detection signal's last kRiseFrames samples: the following threshold takes a sample in
   // only once it is that old, so a new stroke rising on a ring is measured against the ring as

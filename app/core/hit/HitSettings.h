@@ -20,21 +20,22 @@ struct THitPadSettings {
   bool Enabled = false;  // the channel is in "Frappe"; otherwise the engine leaves it alone
   THitEvent Event = THitEvent::kNote;
   double ThresholdDb = -45;  // base threshold, dB full scale (the channel's threshold box)
-  double ScanMs = 2.5;       // scan window after the first sample above; 0 allowed
+  double ScanMs = 4;         // scan window after the first sample above; 0 allowed
   double MaskMs = 10;        // nothing fires after a hit for this long
-  // After the mask the threshold starts from the hit's peak and falls, linearly in dB, back to
-  // the base in DecayMs; the drum's own ring pushes it back up as it goes (see RetriggerDb).
-  double DecayMs = 60;
+  // After the mask the threshold starts from the hit's peak and falls back to the base, linearly
+  // in dB, at the rate that would take it from full scale (0 dB) to the base in DecayMs; the
+  // drum's own ring pushes it back up as it goes (see RetriggerDb).
+  double DecayMs = 200;
   // While the threshold is above the base, a sample must pass it by RetriggerDb to be a new hit;
   // a sample above it by less is the drum still ringing, and the threshold follows it up. This is
   // what keeps a steady tone or a long ring to one hit.
-  double RetriggerDb = 6;
+  double RetriggerDb = 4;
   // Hysteresis: after a hit the pad is back at its bare base threshold only once the threshold
   // has fallen ReleaseDb under the base; until then the retrigger margin holds. 0: none.
   double ReleaseDb = 3;
   double NoteLengthMs = 50;   // note-on to note-off
-  double HighPassHz = 0;      // detection filter; 0: off
-  double LowPassHz = 0;       // 0: off
+  double HighPassHz = 40;     // detection filter (velocity is read behind it too); 0: off
+  double LowPassHz = 600;     // 0: off
   double FullVelocityDb = 0;  // the level that gives velocity 127 (volume 100)
   TVelocityCurve Curve = TVelocityCurve::kLinear;
   bool VelocityFollowsLevel = true;  // false: velocity 100, volume 100

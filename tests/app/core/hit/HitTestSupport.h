@@ -62,11 +62,14 @@ inline void Feed(THitEngine& engine, const std::vector<std::vector<float>>& pads
   }
 }
 
+// Two pads enabled, without the detection filter, so that levels and frames are the signal's own.
 inline THitSettings TwoPads(double threshold_db = -40) {
   THitSettings s;
   for (int p = 0; p < 2; ++p) {
     s.Pad[p].Enabled = true;
     s.Pad[p].ThresholdDb = threshold_db;
+    s.Pad[p].HighPassHz = 0;
+    s.Pad[p].LowPassHz = 0;
   }
   return s;
 }
