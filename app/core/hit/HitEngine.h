@@ -6,13 +6,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "HitPad.h"
 #include "HitSettings.h"
 #include "HitSink.h"
 
 class THitEngine {
  public:
-  explicit THitEngine(int pads = 2);
+  explicit THitEngine(int pads = 2);  // 1..THitSettings::kMaxPads
   ~THitEngine();
   THitEngine(const THitEngine&) = delete;
   THitEngine& operator=(const THitEngine&) = delete;
@@ -20,7 +22,8 @@ class THitEngine {
   int Pads() const;
 
   // New settings or a new rate; keeps each pad's hit state. A pad that stops being enabled
-  // releases its sounding note at the next Process.
+  // releases its sounding note at the next Process. The settings are clamped to their limits
+  // here as well.
   void Configure(const THitSettings& settings, uint32_t sample_rate);
 
   // inputs[p] holds frames samples (float, full scale 1.0) for pad p; a null entry is silence.
@@ -30,4 +33,21 @@ class THitEngine {
 
   // Ends every sounding note now (NoteOff at frame) and forgets hits under way.
   void ReleaseAll(uint64_t frame, IHitSink& sink);
+
+  // The level a sample of the pad must pass to be a hit right now (dBFS): the base threshold, or
+  // the threshold following the last hit's decay. For pictures of a take, after Process.
+  double ThresholdDb(int pad) const;
+  // Whether the pad's note sounds (a note-on was sent and its note-off not yet).
+  bool Sounding(int pad) const;
+
+ private:
+  void Decide(int pad, uint64_t frame, IHitSink& sink);
+  void EndNote(int pad, uint64_t frame, IHitSink& sink);
+
+  const int pads_;
+  std::unique_ptr<THitPad[]> pad_;
+  uint32_t rate_ = 48000;
+  float crosstalk_ratio_ = 4;      // linear
+  uint64_t crosstalk_window_ = 0;  // frames; 0: off
+  uint64_t note_frames_[THitSettings::kMaxPads] = {};
 };

@@ -1,0 +1,111 @@
+#include "HitEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "HitVelocity.h"
+
+THitEngine::THitEngine(int pads)
+    : pads_(std::clamp(pads, 1, THitSettings::kMaxPads)), pad_(new THitPad[pads_]) {
+  Configure(THitSettings{}, rate_);
+}
+
+THitEngine::~THitEngine() = default;
+
+int THitEngine::Pads() const {
+  return pads_;
+}
+
+void THitEngine::Configure(const THitSettings& settings, uint32_t sample_rate) {
+  const THitSettings s = settings.Clamped();
+  // A rate that is no rate keeps the last one.
+  if (sample_rate >= 1000 && sample_rate <= 768000) rate_ = sample_rate;
+  const auto frames = [&](double ms) {
+    return static_cast<uint32_t>(std::lround(ms * rate_ / 1000.0));
+  };
+  crosstalk_window_ = frames(s.CrosstalkWindowMs);
+  crosstalk_ratio_ = static_cast<float>(std::pow(10.0, s.CrosstalkRatioDb / 20.0));
+  const uint32_t hold = crosstalk_window_ ? frames(s.CrosstalkHoldMs) : 0;
+  for (int p = 0; p < pads_; ++p) {
+    pad_[p].Configure(s.Pad[p], rate_, hold, static_cast<uint32_t>(crosstalk_window_));
+    note_frames_[p] = frames(s.Pad[p].NoteLengthMs);
+  }
+}
+
+void THitEngine::Process(const float* const* inputs, uint32_t frames, uint64_t first_frame,
+                         IHitSink& sink) {
+  // Pads switched off since the last call let go of their note and forget their hit.
+  for (int p = 0; p < pads_; ++p) {
+    if (pad_[p].Enabled()) continue;
+    if (pad_[p].sounding) EndNote(p, first_frame, sink);
+    if (pad_[p].HasHit()) pad_[p].Reset();
+  }
+  for (uint32_t i = 0; i < frames; ++i) {
+    const uint64_t f = first_frame + i;
+    for (int p = 0; p < pads_; ++p) {
+      THitPad& pad = pad_[p];
+      if (!pad.Enabled()) continue;
+      // Due at f, or late after frames skipped: then at the first frame heard.
+      if (pad.sounding && f >= pad.off_frame)
+        EndNote(p, std::max(pad.off_frame, first_frame), sink);
+      const float* in = inputs ? inputs[p] : nullptr;
+      if (pad.Step(in ? in[i] : 0.f, f)) Decide(p, f, sink);
+    }
+  }
+}
+
+void THitEngine::Decide(int p, uint64_t f, IHitSink& sink) {
+  THitPad& pad = pad_[p];
+  // Crosstalk: a louder hit on another pad close enough in time makes this one its echo. The
+  // pad keeps the hit all the same (mask, following threshold), so the echo's ring stays quiet.
+  if (crosstalk_window_) {
+    for (int q = 0; q < pads_; ++q) {
+      const THitPad& other = pad_[q];
+      if (q == p || !other.Enabled() || !other.HasHit()) continue;
+      const uint64_t apart =
+          other.Onset() > pad.Onset() ? other.Onset() - pad.Onset() : pad.Onset() - other.Onset();
+      if (apart <= crosstalk_window_ && other.Level() > pad.Level() * crosstalk_ratio_) return;
+    }
+  }
+  const THitPadSettings& s = pad.Settings();
+  const double level_db = pad.PeakDb();
+  if (s.Event == THitEvent::kSound) {
+    sink.Sound(p, pad.Onset(), HitVolume(level_db, s));
+    return;
+  }
+  uint64_t on = pad.Onset();
+  // One key, one note: end whatever note of this key still sounds, on this pad or another one
+  // playing the same key, and never start before that note's own note-on.
+  for (int q = 0; q < pads_; ++q) {
+    THitPad& other = pad_[q];
+    const bool same = q == p || (s.Key >= 0 && other.Settings().Key == s.Key);
+    if (!same || !other.sounding) continue;
+    on = std::max(on, other.on_frame);
+    EndNote(q, on, sink);
+  }
+  sink.NoteOn(p, on, HitVelocity(level_db, s));
+  pad.sounding = true;
+  pad.on_frame = on;
+  pad.off_frame = std::max(on + note_frames_[p], f);
+}
+
+void THitEngine::EndNote(int p, uint64_t frame, IHitSink& sink) {
+  pad_[p].sounding = false;
+  sink.NoteOff(p, frame);
+}
+
+void THitEngine::ReleaseAll(uint64_t frame, IHitSink& sink) {
+  for (int p = 0; p < pads_; ++p) {
+    if (pad_[p].sounding) EndNote(p, frame, sink);
+    pad_[p].Reset();
+  }
+}
+
+double THitEngine::ThresholdDb(int pad) const {
+  if (pad < 0 || pad >= pads_) return 0;
+  return pad_[pad].ThresholdDb();
+}
+
+bool THitEngine::Sounding(int pad) const {
+  return pad >= 0 && pad < pads_ && pad_[pad].sounding;
+}

@@ -1,0 +1,140 @@
+#include "DetectionRuns.h"
+
+#include <sndfile.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "ControlSnapshot.h"
+#include "RenderChain.h"
+#include "RenderSource.h"
+#include "RenderTake.h"
+#include "hit/HitEngine.h"
+
+namespace {
+
+// The take as a 32-bit float WAV file in memory, for libsndfile's virtual I/O: the render
+// source then reads and converts it as it would a file on disk.
+class TMemoryWav {
+ public:
+  explicit TMemoryWav(const TDrumTake& take) {
+    const uint32_t data = static_cast<uint32_t>(take.Left.size() * 8);
+    auto put32 = [&](uint32_t v) {
+      for (int k = 0; k < 4; ++k) bytes_.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    };
+    auto put16 = [&](uint16_t v) {
+      bytes_.push_back(static_cast<uint8_t>(v));
+      bytes_.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    auto tag = [&](const char* t) {
+      for (int k = 0; k < 4; ++k) bytes_.push_back(static_cast<uint8_t>(t[k]));
+    };
+    tag("RIFF");
+    put32(4 + 26 + 12 + 8 + data);
+    tag("WAVE");
+    tag("fmt ");
+    put32(18);
+    put16(3);  // IEEE float
+    put16(2);
+    put32(take.Rate);
+    put32(take.Rate * 8);
+    put16(8);
+    put16(32);
+    put16(0);
+    tag("fact");
+    put32(4);
+    put32(static_cast<uint32_t>(take.Left.size()));
+    tag("data");
+    put32(data);
+    const size_t head = bytes_.size();
+    bytes_.resize(head + data);
+    for (size_t i = 0; i < take.Left.size(); ++i) {
+      std::memcpy(&bytes_[head + i * 8], &take.Left[i], 4);
+      std::memcpy(&bytes_[head + i * 8 + 4], &take.Right[i], 4);
+    }
+  }
+
+  SF_VIRTUAL_IO Io() {
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* self) -> sf_count_t {
+      return static_cast<sf_count_t>(static_cast<TMemoryWav*>(self)->bytes_.size());
+    };
+    io.seek = [](sf_count_t offset, int whence, void* self) -> sf_count_t {
+      auto* w = static_cast<TMemoryWav*>(self);
+      const auto size = static_cast<sf_count_t>(w->bytes_.size());
+      if (whence == SEEK_SET) w->pos_ = offset;
+      if (whence == SEEK_CUR) w->pos_ += offset;
+      if (whence == SEEK_END) w->pos_ = size + offset;
+      return w->pos_;
+    };
+    io.read = [](void* ptr, sf_count_t count, void* self) -> sf_count_t {
+      auto* w = static_cast<TMemoryWav*>(self);
+      const auto size = static_cast<sf_count_t>(w->bytes_.size());
+      const sf_count_t n = std::max<sf_count_t>(0, std::min(count, size - w->pos_));
+      if (n > 0) std::memcpy(ptr, w->bytes_.data() + w->pos_, static_cast<size_t>(n));
+      w->pos_ += n;
+      return n;
+    };
+    io.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+    io.tell = [](void* self) -> sf_count_t { return static_cast<TMemoryWav*>(self)->pos_; };
+    return io;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  sf_count_t pos_ = 0;
+};
+
+class TNoteSink final : public IHitSink {
+ public:
+  void NoteOn(int pad, uint64_t frame, int velocity) override {
+    sounding_[pad] = static_cast<int>(notes.size());
+    notes.push_back({pad, frame, frame, velocity});
+  }
+  void NoteOff(int pad, uint64_t frame) override {
+    if (sounding_[pad] >= 0) notes[static_cast<size_t>(sounding_[pad])].Off = frame;
+    sounding_[pad] = -1;
+  }
+  void Sound(int, uint64_t, double) override {}
+  std::vector<TDetectedNote> notes;
+
+ private:
+  int sounding_[2] = {-1, -1};
+};
+
+}  // namespace
+
+std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshold_db,
+                                             uint32_t block) {
+  TMemoryWav wav(take);
+  SF_VIRTUAL_IO io = wav.Io();
+  SF_INFO info{};
+  SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &wav);
+  if (!file) throw std::runtime_error(take.Name + ": " + sf_strerror(nullptr));
+  TControlSnapshot controls;
+  for (int side = 0; side < 2; ++side) controls.Thres[side] = threshold_db;
+  controls.NoteIndex[0] = 36;  // two notes, so that the sides never share one
+  controls.NoteIndex[1] = 38;
+  TRenderSource source(file, info, take.Name, 16);
+  TRenderChain chain(controls, source.Channels(), 16, source.SampleRate(), false);
+  RenderTake(source, block, chain);
+  std::vector<TDetectedNote> notes;
+  for (const TRenderNote& n : chain.Notes())
+    notes.push_back({n.Side, n.OnFrame, n.OffFrame, n.Velocity});
+  return notes;
+}
+
+std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSettings& settings,
+                                           uint32_t chunk) {
+  THitEngine engine(2);
+  engine.Configure(settings, take.Rate);
+  TNoteSink sink;
+  const size_t frames = take.Left.size();
+  for (size_t at = 0; at < frames; at += chunk) {
+    const float* in[2] = {take.Left.data() + at, take.Right.data() + at};
+    const auto n = static_cast<uint32_t>(std::min<size_t>(chunk, frames - at));
+    engine.Process(in, n, at, sink);
+  }
+  engine.ReleaseAll(frames, sink);
+  return sink.notes;
+}
