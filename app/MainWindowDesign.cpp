@@ -246,8 +246,8 @@ void BuildProcessingPage(QWidget* p, TMainWindowDesign& d) {
   }
 }
 
-// "Frappe": one row per setting, the left channel's box then the right's, and the two
-// crosstalk settings both channels share.
+// "Frappe": one row per setting, the left channel's box then the right's, the velocity curves,
+// and in the last row the three crosstalk settings both channels share.
 void BuildHitPage(QWidget* p, TMainWindowDesign& d) {
   struct TRow {
     const char* caption;
@@ -255,57 +255,65 @@ void BuildHitPage(QWidget* p, TMainWindowDesign& d) {
     double lo, hi, step;
     int decimals;
   };
+  // The ranges are the engine's limits (THitSettings::Clamped).
   static const TRow kRows[TMainWindowDesign::kHitFields] = {
       {"Balayage, en ms", "edHitScanMs", 0, 20, 0.5, 1},
-      {"Masque, en ms", "edHitMaskMs", 0, 500, 1, 0},
-      {"Retombée du seuil, en ms", "edHitDecayMs", 0, 2000, 5, 0},
+      {"Masque, en ms", "edHitMaskMs", 0, 1000, 1, 0},
+      {"Retombée du seuil, en ms", "edHitDecayMs", 0, 5000, 10, 0},
+      {"Marge de relance, en dB", "edHitRetriggerDb", 0, 40, 1, 0},
       {"Hystérésis, en dB", "edHitReleaseDb", 0, 40, 1, 0},
-      {"Durée de note, en ms", "edHitNoteLengthMs", 1, 2000, 5, 0},
+      {"Durée de note, en ms", "edHitNoteLengthMs", 0, 10000, 5, 0},
       {"Passe-haut, en Hz (0 : aucun)", "edHitHighPassHz", 0, 20000, 10, 0},
       {"Passe-bas, en Hz (0 : aucun)", "edHitLowPassHz", 0, 20000, 10, 0},
-      {"Vélocité 127 à, en dB", "edHitFullVelocityDb", -143, 0, 1, 0},
+      {"Vélocité 127 à, en dB", "edHitFullVelocityDb", -144, 0, 1, 0},
   };
-  auto box = [p](const std::string& name, int x, int y, double lo, double hi, double step,
+  const double THitPadSettings::*const kFields[TMainWindowDesign::kHitFields] = {
+      &THitPadSettings::ScanMs,         &THitPadSettings::MaskMs,
+      &THitPadSettings::DecayMs,        &THitPadSettings::RetriggerDb,
+      &THitPadSettings::ReleaseDb,      &THitPadSettings::NoteLengthMs,
+      &THitPadSettings::HighPassHz,     &THitPadSettings::LowPassHz,
+      &THitPadSettings::FullVelocityDb};
+  auto box = [p](const std::string& name, int x, int y, int w, double lo, double hi, double step,
                  int decimals) {
-    auto* b = Place<QDoubleSpinBox>(p, name.c_str(), x, y, 80, 21);
+    auto* b = Place<QDoubleSpinBox>(p, name.c_str(), x, y, w, 20);
     b->setRange(lo, hi);
     b->setSingleStep(step);
     b->setDecimals(decimals);
     return b;
   };
-  Caption(p, "Voie Gauche", 232, 8);
-  Caption(p, "Voie Droite", 330, 8);
+  Caption(p, "Voie Gauche", 232, 6);
+  Caption(p, "Voie Droite", 330, 6);
   const THitPadSettings defaults;
-  const double THitPadSettings::*const kFields[TMainWindowDesign::kHitFields] = {
-      &THitPadSettings::ScanMs,       &THitPadSettings::MaskMs,     &THitPadSettings::DecayMs,
-      &THitPadSettings::ReleaseDb,    &THitPadSettings::NoteLengthMs, &THitPadSettings::HighPassHz,
-      &THitPadSettings::LowPassHz,    &THitPadSettings::FullVelocityDb};
-  int y = 26;
-  for (int f = 0; f < TMainWindowDesign::kHitFields; ++f, y += 23) {
+  int y = 22;
+  for (int f = 0; f < TMainWindowDesign::kHitFields; ++f, y += 22) {
     const TRow& row = kRows[f];
-    Caption(p, row.caption, 16, y + 4);
+    Caption(p, row.caption, 16, y + 3);
     for (int ch = 0; ch < 2; ++ch) {
-      d.edHit[f][ch] = box(std::string(row.name) + char('0' + ch), 232 + ch * 98, y, row.lo,
+      d.edHit[f][ch] = box(std::string(row.name) + char('0' + ch), 232 + ch * 98, y, 80, row.lo,
                            row.hi, row.step, row.decimals);
       d.edHit[f][ch]->setValue(defaults.*kFields[f]);
     }
   }
-  Caption(p, "Courbe de vélocité", 16, y + 4);
+  Caption(p, "Courbe de vélocité", 16, y + 3);
   static const char* const kCurve[2] = {"lstHitVelocityCurve0", "lstHitVelocityCurve1"};
   for (int ch = 0; ch < 2; ++ch) {
     d.lstHitVelocityCurve[ch] =
         List(p, kCurve[ch], 232 + ch * 98, y, 80, {kCurveNames[0], kCurveNames[1], kCurveNames[2]});
     d.lstHitVelocityCurve[ch]->setCurrentIndex(static_cast<int>(defaults.Curve));
   }
-  y += 31;
+  y += 28;
   const THitSettings shared;
-  Caption(p, "Diaphonie entre voies : fenêtre, en ms", 16, y + 4);
-  d.edHitCrosstalkMs = box("edHitCrosstalkMs", 330, y, 0, 200, 1, 0);
+  Caption(p, "Diaphonie entre voies :", 16, y + 3);
+  y += 20;
+  Caption(p, "fenêtre, ms", 16, y + 3);
+  d.edHitCrosstalkMs = box("edHitCrosstalkMs", 84, y, 60, 0, 200, 1, 0);
   d.edHitCrosstalkMs->setValue(shared.CrosstalkWindowMs);
-  y += 23;
-  Caption(p, "Diaphonie entre voies : écart, en dB", 16, y + 4);
-  d.edHitCrosstalkDb = box("edHitCrosstalkDb", 330, y, 0, 60, 1, 0);
+  Caption(p, "écart, dB", 160, y + 3);
+  d.edHitCrosstalkDb = box("edHitCrosstalkDb", 216, y, 60, 0, 60, 1, 0);
   d.edHitCrosstalkDb->setValue(shared.CrosstalkRatioDb);
+  Caption(p, "attente, ms", 292, y + 3);
+  d.edHitCrosstalkHoldMs = box("edHitCrosstalkHoldMs", 360, y, 60, 0, 20, 0.5, 1);
+  d.edHitCrosstalkHoldMs->setValue(shared.CrosstalkHoldMs);
 }
 
 void BuildMidiOutPage(QWidget* p, TMainWindowDesign& d) {

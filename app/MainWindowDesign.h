@@ -93,6 +93,7 @@ struct TMainWindowDesign {
     kHitScanMs,
     kHitMaskMs,
     kHitDecayMs,
+    kHitRetriggerDb,
     kHitReleaseDb,
     kHitNoteLengthMs,
     kHitHighPassHz,
@@ -104,6 +105,7 @@ struct TMainWindowDesign {
   QComboBox* lstHitVelocityCurve[2] = {};
   QDoubleSpinBox* edHitCrosstalkMs = nullptr;
   QDoubleSpinBox* edHitCrosstalkDb = nullptr;
+  QDoubleSpinBox* edHitCrosstalkHoldMs = nullptr;
 
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusPanel[2] = {};  // 300 and 50 pixels wide

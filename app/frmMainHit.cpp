@@ -19,6 +19,8 @@ void TfmMain::ConnectHitHandlers() {
   }
   connect(d_.edHitCrosstalkMs, &QDoubleSpinBox::valueChanged, this, [this] { HitControlsChange(); });
   connect(d_.edHitCrosstalkDb, &QDoubleSpinBox::valueChanged, this, [this] { HitControlsChange(); });
+  connect(d_.edHitCrosstalkHoldMs, &QDoubleSpinBox::valueChanged, this,
+          [this] { HitControlsChange(); });
 }
 
 void TfmMain::lstTocsinDetectionChange(int channel) {
@@ -35,6 +37,7 @@ void TfmMain::HitControlsChange() {
     p.ScanMs = d_.edHit[TMainWindowDesign::kHitScanMs][ch]->value();
     p.MaskMs = d_.edHit[TMainWindowDesign::kHitMaskMs][ch]->value();
     p.DecayMs = d_.edHit[TMainWindowDesign::kHitDecayMs][ch]->value();
+    p.RetriggerDb = d_.edHit[TMainWindowDesign::kHitRetriggerDb][ch]->value();
     p.ReleaseDb = d_.edHit[TMainWindowDesign::kHitReleaseDb][ch]->value();
     p.NoteLengthMs = d_.edHit[TMainWindowDesign::kHitNoteLengthMs][ch]->value();
     p.HighPassHz = d_.edHit[TMainWindowDesign::kHitHighPassHz][ch]->value();
@@ -44,6 +47,7 @@ void TfmMain::HitControlsChange() {
   }
   MyHit.CrosstalkWindowMs = d_.edHitCrosstalkMs->value();
   MyHit.CrosstalkRatioDb = d_.edHitCrosstalkDb->value();
+  MyHit.CrosstalkHoldMs = d_.edHitCrosstalkHoldMs->value();
   PublishHitSettings();
 }
 
@@ -51,7 +55,7 @@ void TfmMain::ShowHitControls(const TMyHit& hit) {
   for (int ch = 0; ch < 2; ++ch) {
     const THitPadSettings& p = hit.Pad[ch];
     const double values[TMainWindowDesign::kHitFields] = {
-        p.ScanMs,       p.MaskMs,     p.DecayMs,   p.ReleaseDb,
+        p.ScanMs,       p.MaskMs,     p.DecayMs,   p.RetriggerDb,   p.ReleaseDb,
         p.NoteLengthMs, p.HighPassHz, p.LowPassHz, p.FullVelocityDb};
     for (int f = 0; f < TMainWindowDesign::kHitFields; ++f) {
       const QSignalBlocker quiet(d_.edHit[f][ch]);
@@ -61,9 +65,11 @@ void TfmMain::ShowHitControls(const TMyHit& hit) {
     d_.lstTocsinDetection[ch]->setCurrentIndex(hit.HitDetection[ch] ? 1 : 0);
   }
   {
-    const QSignalBlocker quiet_ms(d_.edHitCrosstalkMs), quiet_db(d_.edHitCrosstalkDb);
+    const QSignalBlocker quiet_ms(d_.edHitCrosstalkMs), quiet_db(d_.edHitCrosstalkDb),
+        quiet_hold(d_.edHitCrosstalkHoldMs);
     d_.edHitCrosstalkMs->setValue(hit.CrosstalkWindowMs);
     d_.edHitCrosstalkDb->setValue(hit.CrosstalkRatioDb);
+    d_.edHitCrosstalkHoldMs->setValue(hit.CrosstalkHoldMs);
   }
   if (&hit != &MyHit) MyHit = hit;
   RefreshSnapshot();

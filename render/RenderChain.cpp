@@ -143,6 +143,9 @@ class TRenderChain::THitSink final : public IHitRunnerSink {
   void Sound(int pad, uint64_t frame, double volume) override {
     c_.hit_actions_->Sound(pad, frame, volume);  // no sounds here: nothing to keep
   }
+  void Configured(const THitSettings& settings, uint32_t rate) override {
+    c_.hit_actions_->Configured(settings, rate);
+  }
   void Passed(uint64_t end_frame, uint32_t rate) override {
     c_.hit_actions_->Passed(end_frame, rate);
   }

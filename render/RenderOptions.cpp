@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "HitSettingsClamp.h"
 #include "RenderError.h"
 #include "Settings.h"
 
@@ -35,6 +34,7 @@ constexpr THitOptionName kHitOptions[] = {
     {"--scan-ms", THitOption::kScanMs, "ms"},
     {"--mask-ms", THitOption::kMaskMs, "ms"},
     {"--decay-ms", THitOption::kDecayMs, "ms"},
+    {"--retrigger-db", THitOption::kRetriggerDb, "dB"},
     {"--release-db", THitOption::kReleaseDb, "dB"},
     {"--note-length-ms", THitOption::kNoteLengthMs, "ms"},
     {"--high-pass-hz", THitOption::kHighPassHz, "Hz"},
@@ -58,7 +58,7 @@ double HitNumber(const std::string& option, const std::string& text, const char*
   auto limit = [&](double v) {
     THitSettings s;
     field(s) = v;
-    ClampHitSettings(s);
+    s = s.Clamped();
     return field(s);
   };
   const double lo = limit(-1e300), hi = limit(1e300);
@@ -111,6 +111,11 @@ bool ParseHitOption(const std::string& arg, const std::function<std::string()>& 
                               [](THitSettings& s) -> double& { return s.CrosstalkRatioDb; });
     return true;
   }
+  if (arg == "--crosstalk-hold-ms") {
+    o.CrosstalkHoldMs = HitNumber(arg, take(), "ms",
+                                  [](THitSettings& s) -> double& { return s.CrosstalkHoldMs; });
+    return true;
+  }
   for (const THitOptionName& h : kHitOptions) {
     if (!Sided(arg, h.name, sides)) continue;
     const auto field = HitOptionField(h.option);
@@ -161,8 +166,10 @@ std::string RenderUsage() {
          "                           its highest peak gives the velocity, its end sends the note\n"
          "  --mask-ms MS             hit: nothing fires for this long after a hit\n"
          "  --decay-ms MS            hit: the threshold falls from the hit's peak back to its own\n"
-         "                           level in this time\n"
-         "  --release-db DB          hit: a release level this far under the threshold (0: none)\n"
+         "                           level at the rate that takes it from 0 dB there in MS\n"
+         "  --retrigger-db DB        hit: while it falls, a new hit must pass it by this much\n"
+         "  --release-db DB          hit: the falling threshold lets go this far under its level\n"
+         "                           (hysteresis; 0: none)\n"
          "  --note-length-ms MS      hit: from note-on to note-off\n"
          "  --high-pass-hz HZ        hit: detection filter, high-pass (0: none)\n"
          "  --low-pass-hz HZ         hit: detection filter, low-pass (0: none)\n"
@@ -172,6 +179,8 @@ std::string RenderUsage() {
          "  --crosstalk-ms MS        hit, both sides: a hit this soon after a louder one on the\n"
          "                           other side is crosstalk (0: no rejection)...\n"
          "  --crosstalk-db DB        ...when it is quieter by more than this\n"
+         "  --crosstalk-hold-ms MS   hit, both sides: how long a hit waits for a louder one on the\n"
+         "                           other side still to come (adds to every note's latency)\n"
          "  --partial                render a WAV file cut short of its announced length\n"
          "                           (otherwise refused)\n"
          "  -h, --help               show this help\n"

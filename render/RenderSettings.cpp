@@ -117,6 +117,7 @@ void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
   }
   if (o.CrosstalkMs) s.Hit.CrosstalkWindowMs = *o.CrosstalkMs;
   if (o.CrosstalkDb) s.Hit.CrosstalkRatioDb = *o.CrosstalkDb;
+  if (o.CrosstalkHoldMs) s.Hit.CrosstalkHoldMs = *o.CrosstalkHoldMs;
 }
 
 double THitPadSettings::*HitOptionField(THitOption option) {
@@ -124,6 +125,7 @@ double THitPadSettings::*HitOptionField(THitOption option) {
     case THitOption::kScanMs: return &THitPadSettings::ScanMs;
     case THitOption::kMaskMs: return &THitPadSettings::MaskMs;
     case THitOption::kDecayMs: return &THitPadSettings::DecayMs;
+    case THitOption::kRetriggerDb: return &THitPadSettings::RetriggerDb;
     case THitOption::kReleaseDb: return &THitPadSettings::ReleaseDb;
     case THitOption::kNoteLengthMs: return &THitPadSettings::NoteLengthMs;
     case THitOption::kHighPassHz: return &THitPadSettings::HighPassHz;

@@ -24,6 +24,7 @@ enum class THitOption {
   kScanMs,
   kMaskMs,
   kDecayMs,
+  kRetriggerDb,
   kReleaseDb,
   kNoteLengthMs,
   kHighPassHz,
@@ -43,7 +44,7 @@ struct TRenderOverrides {
   std::optional<bool> HitDetection[2];  // "Frappe" (true) or "Niveau"
   std::optional<double> Hit[static_cast<int>(THitOption::kCount)][2];
   std::optional<TVelocityCurve> Curve[2];
-  std::optional<double> CrosstalkMs, CrosstalkDb;
+  std::optional<double> CrosstalkMs, CrosstalkDb, CrosstalkHoldMs;
 };
 
 // The field of THitPadSettings an option sets.

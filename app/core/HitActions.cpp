@@ -14,7 +14,7 @@ void THitActions::NoteOn(int pad, uint64_t frame, int velocity) {
     indicators_->HitLight(pad, true);
   }
   sound_lit_[pad] = false;  // the note's own note-off puts the light out
-  if (notes_) notes_->HitNoteOn(pad, velocity, frame);
+  if (notes_) notes_->HitNoteOn(pad, velocity, frame, join_frames_[pad]);
 }
 
 void THitActions::NoteOff(int pad, uint64_t frame) {
@@ -35,6 +35,11 @@ void THitActions::Sound(int pad, uint64_t frame, double volume) {
   sound_lit_[pad] = true;
   sound_hit_[pad] = frame;
   sounds_->TriggerSoundAt(pad, volume, frame);
+}
+
+void THitActions::Configured(const THitSettings& settings, uint32_t rate) {
+  for (int pad = 0; pad < 2; ++pad)
+    join_frames_[pad] = static_cast<uint64_t>(settings.Pad[pad].ScanMs * rate / 1000.0);
 }
 
 void THitActions::Passed(uint64_t end_frame, uint32_t rate) {

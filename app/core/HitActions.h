@@ -3,7 +3,8 @@
 // one key give one note), a pad's sound through the sound trigger (its inhibition window as for
 // the level road), each with the hit's frame, and the indicators of the channel: its threshold
 // light lit from a hit to its note-off (a sound's light stays lit 50 ms), its last velocity or
-// volume. Pad p is channel p.
+// volume. Pad p is channel p. Two pads on one key that hit within the scan time of each other
+// hit the same stroke (a mono input drives both): one note.
 // Called by THitRunner on the capture tap's thread: nothing here allocates or waits.
 #pragma once
 
@@ -34,6 +35,7 @@ class THitActions final : public IHitRunnerSink {
   void NoteOn(int pad, uint64_t frame, int velocity) override;
   void NoteOff(int pad, uint64_t frame) override;
   void Sound(int pad, uint64_t frame, double volume) override;
+  void Configured(const THitSettings& settings, uint32_t rate) override;
   void Passed(uint64_t end_frame, uint32_t rate) override;
 
   static constexpr double kSoundLightMs = 50;
@@ -48,4 +50,5 @@ class THitActions final : public IHitRunnerSink {
   // A sound's light: lit from the hit until this frame (audio thread only).
   bool sound_lit_[2] = {false, false};
   uint64_t sound_hit_[2] = {0, 0};
+  uint64_t join_frames_[2] = {0, 0};  // each pad's scan, in frames
 };

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "SettingsKeys.h"
-#include "HitSettingsClamp.h"
 
 TMyHit MyHit;
 
@@ -22,6 +21,7 @@ constexpr TPadKey kPadKeys[] = {
     {{"TocsinHitScanMs0", "TocsinHitScanMs1"}, &THitPadSettings::ScanMs},
     {{"TocsinHitMaskMs0", "TocsinHitMaskMs1"}, &THitPadSettings::MaskMs},
     {{"TocsinHitDecayMs0", "TocsinHitDecayMs1"}, &THitPadSettings::DecayMs},
+    {{"TocsinHitRetriggerDb0", "TocsinHitRetriggerDb1"}, &THitPadSettings::RetriggerDb},
     {{"TocsinHitReleaseDb0", "TocsinHitReleaseDb1"}, &THitPadSettings::ReleaseDb},
     {{"TocsinHitNoteLengthMs0", "TocsinHitNoteLengthMs1"}, &THitPadSettings::NoteLengthMs},
     {{"TocsinHitHighPassHz0", "TocsinHitHighPassHz1"}, &THitPadSettings::HighPassHz},
@@ -32,6 +32,7 @@ constexpr const char* kDetectionKeys[2] = {"TocsinDetection0", "TocsinDetection1
 constexpr const char* kCurveKeys[2] = {"TocsinHitVelocityCurve0", "TocsinHitVelocityCurve1"};
 constexpr const char* kCrosstalkMsKey = "TocsinHitCrosstalkMs";
 constexpr const char* kCrosstalkDbKey = "TocsinHitCrosstalkDb";
+constexpr const char* kCrosstalkHoldKey = "TocsinHitCrosstalkHoldMs";
 
 // The record's values as the engine takes them.
 void Clamp(TMyHit& hit) {
@@ -39,10 +40,12 @@ void Clamp(TMyHit& hit) {
   for (int c = 0; c < 2; ++c) s.Pad[c] = hit.Pad[c];
   s.CrosstalkWindowMs = hit.CrosstalkWindowMs;
   s.CrosstalkRatioDb = hit.CrosstalkRatioDb;
-  ClampHitSettings(s);
+  s.CrosstalkHoldMs = hit.CrosstalkHoldMs;
+  s = s.Clamped();
   for (int c = 0; c < 2; ++c) hit.Pad[c] = s.Pad[c];
   hit.CrosstalkWindowMs = s.CrosstalkWindowMs;
   hit.CrosstalkRatioDb = s.CrosstalkRatioDb;
+  hit.CrosstalkHoldMs = s.CrosstalkHoldMs;
 }
 
 }  // namespace
@@ -62,6 +65,7 @@ void ReadHitSettings(const TIniFile& ini, std::string_view sep, TMyHit& hit) {
   const THitSettings shared;
   hit.CrosstalkWindowMs = ini.ReadFloat(kSection, kCrosstalkMsKey, shared.CrosstalkWindowMs, sep);
   hit.CrosstalkRatioDb = ini.ReadFloat(kSection, kCrosstalkDbKey, shared.CrosstalkRatioDb, sep);
+  hit.CrosstalkHoldMs = ini.ReadFloat(kSection, kCrosstalkHoldKey, shared.CrosstalkHoldMs, sep);
   Clamp(hit);
 }
 
@@ -73,6 +77,7 @@ void WriteHitSettings(TIniFile& ini, std::string_view sep, const TMyHit& hit) {
     ini.WriteInteger(kSection, kCurveKeys[c], static_cast<int>(hit.Pad[c].Curve));
   ini.WriteFloat(kSection, kCrosstalkMsKey, hit.CrosstalkWindowMs, sep);
   ini.WriteFloat(kSection, kCrosstalkDbKey, hit.CrosstalkRatioDb, sep);
+  ini.WriteFloat(kSection, kCrosstalkHoldKey, hit.CrosstalkHoldMs, sep);
 }
 
 THitSettings WindowHitSettings(const TMyHit& hit, const TControlSnapshot& controls) {
@@ -90,6 +95,8 @@ THitSettings WindowHitSettings(const TMyHit& hit, const TControlSnapshot& contro
   }
   s.CrosstalkWindowMs = hit.CrosstalkWindowMs;
   s.CrosstalkRatioDb = hit.CrosstalkRatioDb;
-  ClampHitSettings(s);
-  return s;
+  s.CrosstalkHoldMs = hit.CrosstalkHoldMs;
+  // Each pad is a key of its own for the engine: the note trigger keeps one note per key, and
+  // joins a mono input's two pads hitting at once into one note instead of restarting it.
+  return s.Clamped();
 }

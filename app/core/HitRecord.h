@@ -13,11 +13,12 @@
 struct TMyHit {
   // lstTocsinDetection0/1: "Frappe" (true) or "Niveau" (false, the default).
   bool HitDetection[2] = {false, false};
-  // Per channel, the settings of its own: scan, mask, decay, release, note length, filter,
-  // full-velocity level and curve. The others of THitPadSettings are not read from here.
+  // Per channel, the settings of its own: scan, mask, decay, retrigger, release, note length,
+  // filter, full-velocity level and curve. The others of THitPadSettings are not read from here.
   THitPadSettings Pad[2];
   double CrosstalkWindowMs = THitSettings{}.CrosstalkWindowMs;
   double CrosstalkRatioDb = THitSettings{}.CrosstalkRatioDb;
+  double CrosstalkHoldMs = THitSettings{}.CrosstalkHoldMs;
 };
 
 extern TMyHit MyHit;

@@ -20,7 +20,9 @@ void THitRunner::Capture(const float* const* inputs, uint32_t channels, uint32_t
   const THitSettings* fresh = settings_.Take();
   if (sample_rate == 0) return;  // no rate, no time: nothing can be measured
   if (fresh || sample_rate != rate_) {
-    engine_.Configure(settings_.Current(), sample_rate);
+    const THitSettings settings = settings_.Current().Clamped();
+    engine_.Configure(settings, sample_rate);
+    sink_.Configured(settings, sample_rate);
     rate_ = sample_rate;
   }
   const int pads = engine_.Pads();

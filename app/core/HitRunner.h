@@ -16,10 +16,12 @@
 #include "hit/HitSink.h"
 #include "platform/CaptureTap.h"
 
-// A sink that is also told how far the frames have gone, after each Process.
+// A sink that is also told the settings in force and how far the frames have gone.
 class IHitRunnerSink : public IHitSink {
  public:
-  // end_frame: the first frame not processed yet; rate: the samples' rate.
+  // The settings the engine was just configured with (within their limits), and the rate.
+  virtual void Configured(const THitSettings& settings, uint32_t rate) = 0;
+  // After each Process. end_frame: the first frame not processed yet.
   virtual void Passed(uint64_t end_frame, uint32_t rate) = 0;
 };
 

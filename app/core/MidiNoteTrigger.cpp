@@ -55,9 +55,9 @@ class TSending {
 };
 }  // namespace
 
-void TMidiNoteTrigger::HitNoteOn(int pad, int velocity, uint64_t frame) {
+void TMidiNoteTrigger::HitNoteOn(int pad, int velocity, uint64_t frame, uint64_t join_frames) {
   if (pad != 0 && pad != 1) return;
-  Note(kHitHolder + pad, true, std::clamp(velocity, 1, 127), &frame);
+  Note(kHitHolder + pad, true, std::clamp(velocity, 1, 127), &frame, join_frames);
 }
 
 void TMidiNoteTrigger::HitNoteOff(int pad, uint64_t frame) {
@@ -91,6 +91,19 @@ bool TMidiNoteTrigger::HeldByOther(int holder, uint32_t key) const {
   return false;
 }
 
+bool TMidiNoteTrigger::SameStroke(int holder, uint32_t key, uint64_t frame,
+                                  uint64_t join_frames) const {
+  for (int pad = 0; pad < 2; ++pad) {
+    const int h = kHitHolder + pad;
+    if (h == holder) continue;
+    const uint32_t w = wire_[h].load(std::memory_order_relaxed);
+    if (!w || (w & kKeyMask) != (key & kKeyMask)) continue;
+    const uint64_t on = hit_on_[pad];
+    if ((on > frame ? on - frame : frame - on) <= join_frames) return true;
+  }
+  return false;
+}
+
 bool TMidiNoteTrigger::AnySounding() const {
   return s_.Midi.NoteOn0.load(std::memory_order_acquire) ||
          s_.Midi.NoteOn1.load(std::memory_order_acquire) ||
@@ -110,7 +123,8 @@ void TMidiNoteTrigger::ShowActivity(const uint64_t* frame) {
 // A note-on reads the selections at the moment of sending; its note-off repeats the channel and
 // note that note-on carried, whatever the lists say by then, or the synthesiser would keep the
 // first note sounding. The level road's sounding flag changes whether or not anything is sent.
-void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* frame) {
+void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* frame,
+                            uint64_t join_frames) {
   const int channel = holder % 2;
   const bool hit = holder >= kHitHolder;
   TSending sending(sending_);
@@ -130,13 +144,21 @@ void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* fram
     // A new hit on a note this holder still sounds: that note ends first.
     if (sounding && Release(holder, sounding, frame) != TSent::Gated)
       wire_[holder].store(0, std::memory_order_relaxed);
-    if (valid && HeldByOther(holder, key)) {
+    const bool held = valid && HeldByOther(holder, key);
+    if (held && (!hit || SameStroke(holder, key, *frame, join_frames))) {
       wire_[holder].store(key, std::memory_order_relaxed);  // joins the key: no second note-on
       ShowActivity(frame);
-    } else if (Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
-                       static_cast<uint8_t>(data2), frame) == TSent::Sent) {
-      wire_[holder].store(key, std::memory_order_relaxed);
+    } else {
+      // A hit of its own on a key still sounding: that note ends first (the other holders keep
+      // the key, now for this note).
+      if (held)
+        Deliver(true, static_cast<uint8_t>(kNoteOffBase | (key & 0x0F)), static_cast<uint8_t>(note),
+                kNoteOffVelocity, frame);
+      if (Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
+                  static_cast<uint8_t>(data2), frame) == TSent::Sent)
+        wire_[holder].store(key, std::memory_order_relaxed);
     }
+    if (hit) hit_on_[channel] = *frame;
   } else if (sounding) {
     if (Release(holder, sounding, frame) != TSent::Gated)
       wire_[holder].store(0, std::memory_order_relaxed);

@@ -4,7 +4,9 @@
 // the frame of each hit.
 // One key, one note: a key (MIDI channel and note) that a channel holds sounding is not sent a
 // second note-on by another channel set to the same note (a mono input drives both): that one
-// joins it, and the key's note-off goes out when the last channel holding it lets go.
+// joins it, and the key's note-off goes out when the last channel holding it lets go. A hit is
+// the exception: a hit that is not the same stroke as the note sounding on its key (which began
+// within the hit's join frames of it, on the other pad) ends that note and starts its own.
 // NoteOn, NoteOff, HitNoteOn, HitNoteOff and SendMidiShort run on the capture side (the capture
 // thread, the audio server's cycle, the stream callback): they read the list selections from the
 // control snapshot and reach the window only through IMidiActivityView. The level road and the
@@ -51,9 +53,11 @@ class TMidiNoteTrigger {
   void NoteOff(int channel);
   // Hit detection's note of a pad (0 left, 1 right), caused at `frame` of the capture: sent with
   // that frame (TMidiOutput::SendShortMessageAt). A new hit on a note the pad still sounds sends
-  // that note's note-off first; a note-off for a pad that holds nothing sends nothing. The
-  // level road's sounding flags (MyMidi.NoteOn0/1) are left alone.
-  void HitNoteOn(int pad, int velocity, uint64_t frame);
+  // that note's note-off first; so does a hit on a key another channel holds, unless the other
+  // pad's note began within join_frames of this one (the same stroke, heard twice: it joins). A
+  // note-off for a pad that holds nothing sends nothing. The level road's sounding flags
+  // (MyMidi.NoteOn0/1) are left alone.
+  void HitNoteOn(int pad, int velocity, uint64_t frame, uint64_t join_frames = 0);
   void HitNoteOff(int pad, uint64_t frame);
   // The gated send: nothing while stopping or closing; a refused send is swallowed.
   void SendMidiShort(uint8_t status, uint8_t data1, uint8_t data2);
@@ -82,7 +86,9 @@ class TMidiNoteTrigger {
   // Who holds a key: the level road's channel 0 and 1, then hit detection's pads 0 and 1.
   static constexpr int kHolders = 4;
   static constexpr int kHitHolder = 2;
-  void Note(int holder, bool on, int data2, const uint64_t* frame);
+  void Note(int holder, bool on, int data2, const uint64_t* frame, uint64_t join_frames = 0);
+  // Another hit pad holds `key` with a note that began within join_frames of `frame`.
+  bool SameStroke(int holder, uint32_t key, uint64_t frame, uint64_t join_frames) const;
   TSent Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2, const uint64_t* frame);
   // Sends the note-off of `sounding` unless another holder than `holder` has that key too.
   TSent Release(int holder, uint32_t sounding, const uint64_t* frame);
@@ -98,6 +104,7 @@ class TMidiNoteTrigger {
   // The note each holder has sounding on the wire: kOnWire | note << 8 | status, 0 for none.
   // Written on the capture side under keys_busy_, taken by ReleaseNotes once no send is under way.
   std::atomic<uint32_t> wire_[kHolders] = {0, 0, 0, 0};
+  uint64_t hit_on_[2] = {0, 0};  // under keys_busy_: the frame each hit pad's note began at
   std::atomic_flag keys_busy_;
   std::atomic<int> sending_{0};  // capture-side sends between their gate check and their end
   std::atomic<uint64_t> missed_{0};

@@ -233,8 +233,10 @@ TEST_F(RenderTest, ASideInFrappeGivesOneNotePerHitAtItsFrameBesideTheLevelSide) 
   const std::vector<size_t> hits = {3000, 10001, 30500};
   for (size_t h : hits) frames[h][0] = 20000;
   for (size_t f = 20000; f < 22000; ++f) frames[f][1] = f % 2 ? -9000 : 9000;
+  // The raw signal (no detection filter): the hits' first samples above are the frames named.
   std::ofstream(ini) << "[Main]\nTocsinDetection0=1\nTocsinHitNoteLengthMs0=40\n"
-                        "TocsinHitScanMs0=2\nMidiOutNote1=Mi3\n";
+                        "TocsinHitScanMs0=2\nTocsinHitHighPassHz0=0\nTocsinHitLowPassHz0=0\n"
+                        "MidiOutNote1=Mi3\n";
   TRenderOverrides o;
   o.BufferSize = 1024;  // the hits' frames do not depend on the blocks
   const Rendered r = Render(WriteWav(dir.path / "hits.wav", frames, 48000, 2), o, ini);
@@ -264,6 +266,8 @@ TEST_F(RenderTest, AMonoTakeOnOneKeyGivesOneNotePerHitInEitherKind) {
     SCOPED_TRACE(hit);
     TRenderOverrides o;
     o.HitDetection[0] = o.HitDetection[1] = hit;
+    for (THitOption filter : {THitOption::kHighPassHz, THitOption::kLowPassHz})
+      o.Hit[static_cast<int>(filter)][0] = o.Hit[static_cast<int>(filter)][1] = 0;
     const Rendered r = Render(WriteWav(dir.path / "mono.wav", frames, 48000, 1), o, ini);
     ASSERT_EQ(r.notes.size(), 2u) << "both sides hear each hit: one key, one note";
     EXPECT_EQ(r.notes[0].OnFrame, 5000u);

@@ -68,6 +68,8 @@ class HitRunnerTest : public ::testing::Test {
       p.ThresholdDb = -30;
       p.ScanMs = 2;
       p.NoteLengthMs = 20;
+      // The raw signal: the hits' first samples above are the frames the tests name.
+      p.HighPassHz = p.LowPassHz = 0;
     }
     settings.Pad[0].Enabled = true;
   }

@@ -195,21 +195,35 @@ TEST_F(MidiNoteTriggerTest, HitNotesCarryTheirFramesAndShareKeysWithTheLevelRoad
   trigger.NoteOn(0, 100);          // the level road on the same key joins it
   trigger.HitNoteOff(1, 2000);     // the left still holds the key
   trigger.HitNoteOff(1, 2100);     // nothing left on this pad: nothing sent
-  trigger.HitNoteOn(0, 70, 3000);  // the left's pad joins its level note's key
+  trigger.HitNoteOn(0, 70, 3000);  // a hit is heard: it restarts the level note's key
   trigger.NoteOff(0);
   trigger.HitNoteOff(0, 3500);
-  const auto sent = virt.Sent(port);
   std::vector<Bytes> bytes;
   std::vector<uint64_t> frames;
-  for (const auto& m : sent) {
+  for (const auto& m : virt.Sent(port)) {
     bytes.push_back(m.Bytes);
     frames.push_back(m.Timed ? m.Frame : UINT64_MAX);
   }
   EXPECT_EQ(bytes, (std::vector<Bytes>{{0x90, 60, 80}, {0x80, 60, 0x40}, {0x90, 60, 90},
-                                       {0x80, 60, 0x40}}));
-  EXPECT_EQ(frames, (std::vector<uint64_t>{1000, 1500, 1500, 3500}));
+                                       {0x80, 60, 0x40}, {0x90, 60, 70}, {0x80, 60, 0x40}}));
+  EXPECT_EQ(frames, (std::vector<uint64_t>{1000, 1500, 1500, 3000, 3000, 3500}));
   EXPECT_FALSE(midi.NoteOn0);
   EXPECT_FALSE(midi.NoteOn1) << "hit notes leave the level road's flags alone";
+}
+
+TEST_F(MidiNoteTriggerTest, TwoPadsOnOneKeyJoinOnOneStrokeAndRestartOnTheNext) {
+  // A mono input: both pads hit at once, and again 900 frames later while both notes sound
+  // (the engine ends a pad's own note before its next hit).
+  trigger.HitNoteOn(0, 100, 100, 192);
+  trigger.HitNoteOn(1, 100, 102, 192);
+  for (int pad = 0; pad < 2; ++pad) {
+    trigger.HitNoteOff(pad, 1000);
+    trigger.HitNoteOn(pad, 90, 1000, 192);
+  }
+  trigger.HitNoteOff(0, 2000);
+  trigger.HitNoteOff(1, 2000);
+  EXPECT_EQ(Messages(), (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0x40}, {0x90, 60, 90},
+                                            {0x80, 60, 0x40}}));
 }
 
 TEST_F(MidiNoteTriggerTest, ReleaseEndsAKeyHeldTwiceOnceAndForgetsTheHitNotes) {

@@ -84,8 +84,12 @@ TEST_F(MainWindowHit, EachHitOfAChannelInFrappeIsOneNoteAtItsFrameAndStopEndsThe
   });
   ASSERT_TRUE(Pick(D().lstTocsinDetection[0], "Frappe"));
   D().edHit[TMainWindowDesign::kHitNoteLengthMs][0]->setValue(30);
+  // The raw signal (no detection filter): the hits' first samples above are the frames named.
+  D().edHit[TMainWindowDesign::kHitHighPassHz][0]->setValue(0);
+  D().edHit[TMainWindowDesign::kHitLowPassHz][0]->setValue(0);
   EXPECT_TRUE(MyHit.HitDetection[0]);
   EXPECT_EQ(MyHit.Pad[0].NoteLengthMs, 30);
+  EXPECT_EQ(MyHit.Pad[0].LowPassHz, 0);
   D().ActTriggerStart->trigger();
   ASSERT_TRUE(D().ActTriggerStop->isEnabled());
   ASSERT_TRUE(PumpUntil([&] { return Notes().size() >= 40; }));
