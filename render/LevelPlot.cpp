@@ -44,6 +44,34 @@ struct TPanel {
     return area.bottom() - f * area.height();
   }
 };
+// Hit detection's threshold: for each pixel column the highest it was there, as a line.
+void DrawHitThreshold(QPainter& p, const TPlotInput& in, int side, const TPanel& panel, int plot_w,
+                      double frames) {
+  if (!in.HitThresholds || in.HitThresholds->empty()) return;
+  std::vector<double> column(static_cast<size_t>(plot_w), -1000);
+  bool any = false;
+  for (size_t i = 0; i < in.HitThresholds->size(); ++i) {
+    const float db = (*in.HitThresholds)[i][side];
+    if (std::isnan(db)) continue;
+    any = true;
+    const double frame = static_cast<double>(i + 1) * in.HitThresholdStep;
+    const int x = std::clamp(static_cast<int>(frame / frames * plot_w), 0, plot_w - 1);
+    column[static_cast<size_t>(x)] = std::max(column[static_cast<size_t>(x)], double{db});
+  }
+  if (!any) return;
+  QPolygonF line;
+  double last = in.Threshold[side];
+  for (int x = 0; x < plot_w; ++x) {
+    double db = column[static_cast<size_t>(x)];
+    if (db < -999) db = last;
+    last = db;
+    line << QPointF(panel.area.left() + x + 0.5, panel.Y(db));
+  }
+  p.setPen(QPen(QColor(230, 130, 20), 1.2));
+  p.drawPolyline(line);
+  p.drawText(QRectF(panel.area.right() - 240, panel.area.top() + 2, 236, 16), Qt::AlignRight,
+             "seuil de frappe");
+}
 }  // namespace
 
 bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& error) {
@@ -122,6 +150,7 @@ bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& 
     p.drawLine(QPointF(panel.area.left(), ty), QPointF(panel.area.right(), ty));
     p.drawText(QRectF(panel.area.right() - 120, ty - 18, 116, 16), Qt::AlignRight,
                QString::asprintf("seuil %d dB", in.Threshold[side]));
+    DrawHitThreshold(p, in, side, panel, plot_w, frames);
 
     // Note-ons: a mark at the hit's frame, the velocity above it.
     if (in.Notes) {

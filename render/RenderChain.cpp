@@ -1,6 +1,7 @@
 #include "RenderChain.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "HitActions.h"
 #include "HitRunner.h"
@@ -216,7 +217,23 @@ void TRenderChain::SetHitSettings(const THitSettings& settings) {
 
 void TRenderChain::Capture(const float* const* inputs, uint32_t channels, uint32_t frames) {
   if (!hit_) return;
-  hit_runner_->Capture(inputs, channels, frames, position_, params_.SampleRate);
+  if (!keep_levels_) {
+    hit_runner_->Capture(inputs, channels, frames, position_, params_.SampleRate);
+    return;
+  }
+  // For the picture, in steps: the threshold after each, as it falls after the hits.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (uint32_t done = 0; done < frames; done += kThresholdStep) {
+    const uint32_t n = std::min(kThresholdStep, frames - done);
+    const float* step[2] = {inputs[0] ? inputs[0] + done : nullptr,
+                            channels > 1 && inputs[1] ? inputs[1] + done : nullptr};
+    hit_runner_->Capture(step, channels, n, position_ + done, params_.SampleRate);
+    std::array<float, 2> t{nan, nan};
+    for (int side = 0; side < 2; ++side)
+      if (controls_.HitDetection[side].load(std::memory_order_relaxed))
+        t[side] = static_cast<float>(hit_runner_->Engine().ThresholdDb(side));
+    thresholds_.push_back(t);
+  }
 }
 
 void TRenderChain::Process(const IALAudioBufferPtr& block) {

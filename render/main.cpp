@@ -102,6 +102,8 @@ int Run(int argc, char** argv) {
     plot.TotalFrames = chain.Frames();
     plot.Threshold[0] = settings.Controls.Thres[0];
     plot.Threshold[1] = settings.Controls.Thres[1];
+    plot.HitThresholds = &chain.Thresholds();
+    plot.HitThresholdStep = TRenderChain::kThresholdStep;
     plot.Title = BaseName(opt.Input) + " : " + std::to_string(chain.Notes().size()) +
                  " notes, blocs de " + std::to_string(settings.BufferSize) + " trames";
     std::string error;

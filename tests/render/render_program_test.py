@@ -27,6 +27,43 @@ def write_wav(path, frames, rate=48000, channels=2):
         w.writeframes(b"".join(struct.pack("<%dh" % channels, *f[:channels]) for f in frames))
 
 
+def png_pixels(path):
+    """The RGB pixels of an 8-bit RGB or RGBA PNG file, row after row."""
+    import zlib
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat, width, height, colour = 8, b"", 0, 0, 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and colour in (2, 6), (depth, colour)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    bpp = 3 if colour == 2 else 4
+    raw, stride, rows, prev = zlib.decompress(idat), width * bpp, [], bytearray(width * bpp)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append(bytes(line))
+        prev = line
+    return [tuple(r[x * bpp:x * bpp + 3]) for r in rows for x in range(width)]
+
+
 def velocity(peak, threshold=-45.0):
     return int(127 - 127 / abs(threshold) * abs(20 * math.log10(peak / 32767)))
 
@@ -109,6 +146,23 @@ class RenderProgramTest(unittest.TestCase):
             head = f.read(24)
         self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
         self.assertEqual(struct.unpack(">II", head[16:24]), (1600, 720))
+
+    def test_hit_detection_lists_each_hit_and_plots_its_falling_threshold(self):
+        # Single loud samples: with the detection filter off, each is a hit at its own frame.
+        wav = self.take("hits.wav", [(1000, 0, 20000), (9000, 0, 12000), (20000, 1, 20000)])
+        png = self.path("hits.png")
+        r = self.run_render(wav, "--list", "--plot", png, "--detection", "hit", "--high-pass-hz", "0",
+                            "--low-pass-hz", "0", "--note-length-ms-left", "20", "--note-right", "ré2")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        lines = r.stdout.splitlines()[1:]
+        self.assertEqual([(l.split()[1], l.split()[3], l.split()[6]) for l in lines],
+                         [("1000", "Do3", "G"), ("9000", "Do3", "G"), ("20000", "Ré2", "D")])
+        self.assertEqual(int(lines[0].split()[8]) - 1000, 960)  # 20 ms at 48 kHz
+        orange = lambda px: abs(px[0] - 230) < 40 and abs(px[1] - 130) < 40 and px[2] < 90
+        self.assertGreater(sum(1 for px in png_pixels(png) if orange(px)), 200)
+        r = self.run_render(wav, "--plot", png)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(sum(1 for px in png_pixels(png) if orange(px)), 0, "no hit threshold in \"Niveau\"")
 
     def test_progress_bar_only_on_a_terminal(self):
         wav = self.take("long.wav", [(1000, 0, 20000)], length=48000 * 6)
