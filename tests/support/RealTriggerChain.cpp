@@ -42,7 +42,11 @@ TRealTriggerChain::TRealTriggerChain(const std::string& client)
       detector_(std::make_unique<TTriggerDetector>(
           TTriggerDetector::TState{flags_, params_, midi_, sounds_, meters_}, controls_, *actions_,
           SystemTickClock())),
+      hit_actions_(std::make_unique<THitActions>(flags_, notes_.get(), &sound_trigger_, nullptr)),
+      hit_runner_(std::make_unique<THitRunner>(flags_, hit_settings_, *hit_actions_)),
       engine_(wave_in_, ui_) {
+  wave_in_.SetCaptureTap(hit_runner_.get());
+  hit_settings_.Publish(WindowHitSettings(hit_, controls_));
   meters_.UpdateInterval = 100;
   // The window's inhibition timers, with the duration box's design value.
   timer0_.SetHPTimeBase(&time_base_);
@@ -63,6 +67,7 @@ TRealTriggerChain::~TRealTriggerChain() {
 bool TRealTriggerChain::Start(const std::string& input_device, uint32_t sample_rate,
                               uint32_t buffer_size, const std::string& midi_port) {
   if (running_) return true;
+  hit_runner_->RequestRestart();
   params_.SampleRate = sample_rate;
   params_.BufferSize = buffer_size;
   flags_.StopAck = false;
@@ -133,6 +138,13 @@ void TRealTriggerChain::SetChannelSound(int channel, const std::vector<uint8_t>&
     }
   }
   waves_[channel]->Sound().SetData(image.data(), static_cast<uint32_t>(image.size()));
+  hit_settings_.Publish(WindowHitSettings(hit_, controls_));
+}
+
+void TRealTriggerChain::SetHitSettings(const TMyHit& hit) {
+  hit_ = hit;
+  for (int c = 0; c < 2; ++c) controls_.HitDetection[c] = hit.HitDetection[c];
+  hit_settings_.Publish(WindowHitSettings(hit_, controls_));
 }
 
 void TRealTriggerChain::SetInhibitionDuration(int milliseconds) {

@@ -1,8 +1,9 @@
 // The program's whole capture road without its window, on the back-ends the program uses with a
 // JACK server: the window's capture chain (capture on the JACK client's wave input, processing
 // filter, meter), the block handler, note triggering and TMidiOutput on its MIDI service, and
-// sound triggering with its inhibition timers on the sound service of the same JACK client. The
-// thread that builds it plays the UI thread: it must pump (Pump) for the inhibitions to end.
+// sound triggering with its inhibition timers on the sound service of the same JACK client, and
+// hit detection on the capture's tap ("Frappe"). The thread that builds it plays the UI thread:
+// it must pump (Pump) for the inhibitions to end.
 #pragma once
 
 #include <chrono>
@@ -13,6 +14,10 @@
 #include "AppState.h"
 #include "ControlSnapshot.h"
 #include "EngineCaptureChain.h"
+#include "HitActions.h"
+#include "HitRecord.h"
+#include "HitRunner.h"
+#include "HitSettingsSnapshot.h"
 #include "MidiNoteTrigger.h"
 #include "SoundTrigger.h"
 #include "TriggerDetector.h"
@@ -43,6 +48,11 @@ class TRealTriggerChain {
   void SetChannelSound(int channel, const std::vector<uint8_t>& image);
   // The inhibition duration in ms, both channels, as the window's duration box sets it.
   void SetInhibitionDuration(int milliseconds);
+  // Hit detection's choices, as the window's detection lists and "Frappe" page set them; they
+  // reach the capture tap at once, with the controls' threshold, event and velocity choices.
+  void SetHitSettings(const TMyHit& hit);
+  // The note trigger, for tests that end notes as Stop does.
+  TMidiNoteTrigger& Notes() { return *notes_; }
   // Waits until the sounds handed over at Start are ready to start inside a cycle.
   bool WaitSoundsReady(std::chrono::milliseconds timeout);
   // Full name of our JACK client's sound output ("Tocsin:out_1" for channel 0).
@@ -88,6 +98,10 @@ class TRealTriggerChain {
   std::unique_ptr<TMidiNoteTrigger> notes_;
   std::unique_ptr<TActions> actions_;
   std::unique_ptr<TTriggerDetector> detector_;
+  TMyHit hit_;
+  THitSettingsSnapshot hit_settings_;
+  std::unique_ptr<THitActions> hit_actions_;
+  std::unique_ptr<THitRunner> hit_runner_;
   TEngineCaptureChain engine_;
   std::atomic<uint64_t> blocks_{0};
   bool running_ = false;
