@@ -67,19 +67,32 @@ void TMidiNoteTrigger::HitNoteOff(int pad, uint64_t frame) {
 
 namespace {
 constexpr uint32_t kKeyMask = 0x7F0F;  // note << 8 | channel nibble
-// Spins on the keys before an event is dropped: a decision and its send take microseconds.
-constexpr int kKeySpins = 1 << 14;
+// Tries of the keys before an audio thread defers its event: a decision and its send take
+// microseconds.
+constexpr int kKeySpins = 256;
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
 }  // namespace
 
-bool TMidiNoteTrigger::LockKeys() {
+bool TMidiNoteTrigger::TryLockKeys() {
   for (int i = 0; i < kKeySpins; ++i) {
     if (!keys_busy_.test_and_set(std::memory_order_acquire)) return true;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    Pause();
   }
-  missed_.fetch_add(1, std::memory_order_relaxed);
   return false;
+}
+
+void TMidiNoteTrigger::LockKeys() {
+  for (int i = 0; keys_busy_.test_and_set(std::memory_order_acquire); ++i) {
+    if (i < kKeySpins)
+      Pause();
+    else
+      std::this_thread::yield();
+  }
 }
 
 bool TMidiNoteTrigger::HeldByOther(int holder, uint32_t key) const {
@@ -128,24 +141,71 @@ void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* fram
   const int channel = holder % 2;
   const bool hit = holder >= kHitHolder;
   TSending sending(sending_);
-  int status = Status(on ? kNoteOnBase : kNoteOffBase,
-                      controls_.MidiChannelIndex.load(std::memory_order_relaxed));
-  int note = MidiNoteForEntry(controls_.NoteIndex[channel].load(std::memory_order_relaxed));
+  const TKeyEvent e{static_cast<int8_t>(holder),
+                    on,
+                    static_cast<int16_t>(Status(on ? kNoteOnBase : kNoteOffBase,
+                                                controls_.MidiChannelIndex.load(
+                                                    std::memory_order_relaxed))),
+                    static_cast<int16_t>(MidiNoteForEntry(
+                        controls_.NoteIndex[channel].load(std::memory_order_relaxed))),
+                    static_cast<uint8_t>(data2),
+                    frame ? *frame : 0,
+                    join_frames};
   if (!hit) s_.Midi.NoteOn(channel).store(on, std::memory_order_release);
   // Closed: nothing is sent and the keys stay as they are, for ReleaseNotes to end.
   if (s_.Flags.GateClosed()) return;
-  if (!LockKeys()) return;
+  bool queued = false;
+  if (!hit) {
+    LockKeys();  // the level road may wait: for the audio thread's few microseconds at most
+  } else if (!TryLockKeys()) {
+    // The level road holds the keys on another thread: whoever holds them next decides this
+    // one, in order. The audio thread never waits.
+    if (!deferred_.Push(e)) {
+      missed_.fetch_add(1, std::memory_order_relaxed);
+      return;
+    }
+    queued = true;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (keys_busy_.test_and_set(std::memory_order_acquire)) return;
+  }
+  DecideDeferred();
+  if (!queued) Decide(e);
+  UnlockKeys();
+}
+
+void TMidiNoteTrigger::UnlockKeys() {
+  for (;;) {
+    keys_busy_.clear(std::memory_order_release);
+    // An event deferred while the keys were held, after the last look, is decided here: its
+    // thread looked at the flag before it was cleared.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (deferred_.Empty() || keys_busy_.test_and_set(std::memory_order_acquire)) return;
+    DecideDeferred();
+  }
+}
+
+void TMidiNoteTrigger::DecideDeferred() {
+  TKeyEvent e;
+  while (deferred_.Pop(e)) Decide(e);
+}
+
+void TMidiNoteTrigger::Decide(const TKeyEvent& e) {
+  const int holder = e.Holder;
+  const int channel = holder % 2;
+  const bool hit = holder >= kHitHolder;
+  const uint64_t* frame = hit ? &e.Frame : nullptr;
+  const int status = e.Status, note = e.Note;
   const uint32_t sounding = wire_[holder].load(std::memory_order_relaxed);
   const bool valid = status >= 0 && note >= 0;
   const uint32_t key = valid ? kOnWire | static_cast<uint32_t>(note) << 8 |
                                    (static_cast<uint32_t>(status) & 0x0F)
                              : 0;
-  if (on) {
+  if (e.On) {
     // A new hit on a note this holder still sounds: that note ends first.
     if (sounding && Release(holder, sounding, frame) != TSent::Gated)
       wire_[holder].store(0, std::memory_order_relaxed);
     const bool held = valid && HeldByOther(holder, key);
-    if (held && (!hit || SameStroke(holder, key, *frame, join_frames))) {
+    if (held && (!hit || SameStroke(holder, key, e.Frame, e.Join))) {
       wire_[holder].store(key, std::memory_order_relaxed);  // joins the key: no second note-on
       ShowActivity(frame);
     } else {
@@ -154,11 +214,11 @@ void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* fram
       if (held)
         Deliver(true, static_cast<uint8_t>(kNoteOffBase | (key & 0x0F)), static_cast<uint8_t>(note),
                 kNoteOffVelocity, frame);
-      if (Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
-                  static_cast<uint8_t>(data2), frame) == TSent::Sent)
+      if (Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note), e.Data2,
+                  frame) == TSent::Sent)
         wire_[holder].store(key, std::memory_order_relaxed);
     }
-    if (hit) hit_on_[channel] = *frame;
+    if (hit) hit_on_[channel] = e.Frame;
   } else if (sounding) {
     if (Release(holder, sounding, frame) != TSent::Gated)
       wire_[holder].store(0, std::memory_order_relaxed);
@@ -168,10 +228,8 @@ void TMidiNoteTrigger::Note(int holder, bool on, int data2, const uint64_t* fram
     if (valid && HeldByOther(holder, key))
       ShowActivity(frame);
     else
-      Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note),
-              static_cast<uint8_t>(data2), frame);
+      Deliver(valid, static_cast<uint8_t>(status), static_cast<uint8_t>(note), e.Data2, frame);
   }
-  UnlockKeys();
 }
 
 TMidiNoteTrigger::TSent TMidiNoteTrigger::Release(int holder, uint32_t sounding,
@@ -193,6 +251,13 @@ void TMidiNoteTrigger::ReleaseNotes(bool server_lost) {
   std::atomic_thread_fence(std::memory_order_seq_cst);
   // A send that passed its gate check before the gate closed takes microseconds to finish.
   while (sending_.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+  // No send can be under way now: the keys are free, and what was deferred before the gate
+  // closed is dropped (its note-offs are the ones sent here).
+  LockKeys();
+  TKeyEvent dropped;
+  while (deferred_.Pop(dropped)) {
+  }
+  keys_busy_.clear(std::memory_order_release);
   for (int holder = 0; holder < kHolders; ++holder) {
     const uint32_t sounding = wire_[holder].exchange(0, std::memory_order_acq_rel);
     if (holder < kHitHolder) s_.Midi.NoteOn(holder).store(false, std::memory_order_release);

@@ -11,8 +11,9 @@
 // thread, the audio server's cycle, the stream callback): they read the list selections from the
 // control snapshot and reach the window only through IMidiActivityView. The level road and the
 // hit road may run on two of those threads at once: one short flag, held around a decision and
-// its send, keeps their keys apart; a thread that cannot have it at once spins a few
-// microseconds at most, and then drops its event (Missed) rather than wait.
+// its send, keeps their keys apart. The level road waits for it (the hit road holds it for
+// microseconds); the hit road, on an audio thread, never waits: when the flag stays taken it
+// leaves its event in a fixed queue, which whoever holds the flag decides before letting go.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,7 @@
 
 #include "AppState.h"
 #include "ControlSnapshot.h"
+#include "platform/LockFreeQueue.h"
 
 // The window's MIDI activity indicators. Called on the capture thread by the sends and on the UI
 // thread by TimerMidiOutTimer; the window posts to the UI thread, never waits.
@@ -75,7 +77,7 @@ class TMidiNoteTrigger {
     for (uint32_t& owed : owed_) owed = 0;
   }
 
-  // Events dropped because the other road held the keys for longer than a spin.
+  // Hit events dropped because the queue of those waiting for the keys was full.
   uint64_t Missed() const { return missed_.load(std::memory_order_relaxed); }
 
   // The status byte for a channel-list selection, or -1 when no channel entry is selected.
@@ -86,7 +88,19 @@ class TMidiNoteTrigger {
   // Who holds a key: the level road's channel 0 and 1, then hit detection's pads 0 and 1.
   static constexpr int kHolders = 4;
   static constexpr int kHitHolder = 2;
+  // One note event as its send found the selections, decided once the keys are held.
+  struct TKeyEvent {
+    int8_t Holder;
+    bool On;
+    int16_t Status;  // -1: no channel selected
+    int16_t Note;    // -1: no note
+    uint8_t Data2;
+    uint64_t Frame;  // hits only
+    uint64_t Join;   // hits only
+  };
   void Note(int holder, bool on, int data2, const uint64_t* frame, uint64_t join_frames = 0);
+  void Decide(const TKeyEvent& e);  // keys held
+  void DecideDeferred();            // keys held
   // Another hit pad holds `key` with a note that began within join_frames of `frame`.
   bool SameStroke(int holder, uint32_t key, uint64_t frame, uint64_t join_frames) const;
   TSent Deliver(bool valid, uint8_t status, uint8_t data1, uint8_t data2, const uint64_t* frame);
@@ -95,8 +109,9 @@ class TMidiNoteTrigger {
   bool HeldByOther(int holder, uint32_t key) const;
   bool AnySounding() const;
   void ShowActivity(const uint64_t* frame);  // frame: a send of the capture tap's
-  bool LockKeys();
-  void UnlockKeys() { keys_busy_.clear(std::memory_order_release); }
+  bool TryLockKeys();  // a few tries
+  void LockKeys();     // waits
+  void UnlockKeys();   // decides what was deferred meanwhile
 
   TState s_;
   const TControlSnapshot& controls_;
@@ -106,6 +121,7 @@ class TMidiNoteTrigger {
   std::atomic<uint32_t> wire_[kHolders] = {0, 0, 0, 0};
   uint64_t hit_on_[2] = {0, 0};  // under keys_busy_: the frame each hit pad's note began at
   std::atomic_flag keys_busy_;
+  TSpscQueue<TKeyEvent, 64> deferred_;  // from the hit road's thread to whoever holds the keys
   std::atomic<int> sending_{0};  // capture-side sends between their gate check and their end
   std::atomic<uint64_t> missed_{0};
   uint32_t owed_[kHolders] = {0, 0, 0, 0};  // UI thread: note-offs owed since a server loss

@@ -1,7 +1,8 @@
 // The JACK client's process callback allocates nothing in steady state: a thousand captured
 // blocks, each sending MIDI and now and then firing a sound from inside the cycle, with queued
 // MIDI and output blocks coming from another thread, at the server's rate and converted; and a
-// thousand blocks through the program's own road dispatched inside the cycle, notes included.
+// thousand blocks through the program's own road dispatched inside the cycle, notes included;
+// and hit detection on the capture's tap, its notes and sounds written in the cycle.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -179,6 +180,46 @@ TEST(JackRealtimeAllocChain, WindowChainInsideTheCycleAllocatesNothingOverAThous
 
   EXPECT_TRUE(done) << chain.Blocks() << " blocks";
   EXPECT_GT(peer.MidiCount(), received_before + 10) << "the tone fired no notes";
+  EXPECT_EQ(g_in_cycle.load(), 0u) << "allocations or releases inside the process callback";
+}
+
+// Hit detection ("Frappe") on both channels, fed by the capture's tap in every cycle: the left
+// sends notes, the right plays its sound, both from inside the cycle.
+TEST(JackRealtimeAllocChain, HitDetectionOnTheCaptureTapAllocatesNothing) {
+  JackTestClient peer("tocsin_hits_" + std::to_string(getpid()));
+  ASSERT_TRUE(peer.Ok());
+  TRealTriggerChain chain("Tocsin");
+  ASSERT_TRUE(chain.Jack().Ok());
+  const uint32_t rate = chain.Jack().SampleRate();
+  chain.SetChannelSound(1, MakeWav(rate, 1, 2000));
+  chain.SetInhibitionDuration(20);
+  TMyHit hit;
+  for (int c = 0; c < 2; ++c) {
+    hit.HitDetection[c] = true;
+    hit.Pad[c].HighPassHz = hit.Pad[c].LowPassHz = 0;
+    hit.Pad[c].NoteLengthMs = 20;
+  }
+  chain.SetHitSettings(hit);
+  const size_t frames = static_cast<size_t>(rate) * 40;
+  std::vector<float> tone(frames, 0.0f);
+  for (size_t i = 0; i < frames; ++i)
+    if (i % 4096 < 256) tone[i] = (i % 2 ? 0.5f : -0.5f);
+  ASSERT_TRUE(peer.Play(tone, tone));
+  const size_t received_before = peer.MidiCount();
+  ASSERT_TRUE(chain.Start(peer.Name(), rate, 128, CutUtf8(peer.MidiInPort(), kMidiProductNameMax)));
+  ASSERT_TRUE(chain.WaitSoundsReady(std::chrono::seconds(20)));
+  // Counted once the first cycles (and the sound's first start) are past.
+  ASSERT_TRUE(chain.Pump([&] { return chain.Blocks() >= 100; }, std::chrono::seconds(60)));
+  g_in_cycle.store(0);
+  g_watched.store(&chain.Jack());
+  const uint64_t blocks = chain.Blocks();
+  const bool done =
+      chain.Pump([&] { return chain.Blocks() >= blocks + 1000; }, std::chrono::seconds(60));
+  g_watched.store(nullptr);
+  chain.Stop();
+
+  EXPECT_TRUE(done) << chain.Blocks() << " blocks";
+  EXPECT_GT(peer.MidiCount(), received_before + 10) << "the hits fired no notes";
   EXPECT_EQ(g_in_cycle.load(), 0u) << "allocations or releases inside the process callback";
 }
 

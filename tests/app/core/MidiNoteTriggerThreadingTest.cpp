@@ -1,8 +1,10 @@
 // Notes sent on a capture thread while the UI thread changes the channel and note selections
 // and stops triggering: every message on the wire stays well formed, and Stop's handshake holds.
+// The level road and hit detection sending on two threads at once to one key keep it one note.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <thread>
 
@@ -120,6 +122,44 @@ TEST_F(MidiNoteTriggerThreading, ReleaseWhileTheCaptureThreadRunsLeavesNoNoteSou
   EXPECT_GT(sounding.size(), 2u);
   for (const auto& [key, on] : sounding)
     EXPECT_FALSE(on) << "channel " << key.first + 1 << ", note " << key.second << " hangs";
+}
+
+TEST_F(MidiNoteTriggerThreading, TheLevelRoadAndHitsOnTwoThreadsKeepOneNotePerKey) {
+  // Both channels on Do3: the left's level road on one thread, the right's hits on another.
+  std::atomic<bool> go{false};
+  std::thread level([&] {
+    while (!go.load()) std::this_thread::yield();
+    for (int i = 0; i < 20000; ++i) (i % 2 ? trigger.NoteOff(0) : trigger.NoteOn(0, 100));
+  });
+  std::thread hits([&] {
+    while (!go.load()) std::this_thread::yield();
+    // Far more often than drums are hit, yet with a breath between them.
+    for (uint64_t f = 0; f < 3000; ++f) {
+      (f % 3 ? trigger.HitNoteOff(1, f) : trigger.HitNoteOn(1, 90, f));
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+  });
+  go = true;
+  level.join();
+  hits.join();
+  flags.StopRequest = true;
+  trigger.ReleaseNotes();
+  int sounding = 0;
+  size_t ons = 0;
+  for (const auto& m : service.Sent(port)) {
+    ASSERT_EQ(m.Bytes[1], 60);
+    if ((m.Bytes[0] & 0xF0) == 0x90) {
+      ASSERT_EQ(sounding, 0) << "a second note-on before the key's note-off";
+      sounding = 1;
+      ++ons;
+    } else {
+      ASSERT_EQ(sounding, 1) << "a note-off of a key not sounding";
+      sounding = 0;
+    }
+  }
+  EXPECT_EQ(sounding, 0) << "Stop leaves the key silent";
+  EXPECT_GT(ons, 100u);
+  EXPECT_EQ(trigger.Missed(), 0u) << "a hit waiting for the keys was dropped";
 }
 
 }  // namespace
