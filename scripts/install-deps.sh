@@ -10,7 +10,7 @@ packages=(
   jackd2 libjack-jackd2-dev
   pipewire pipewire-jack wireplumber dbus
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core locales python3 python3-mido
+  xvfb xauth fonts-dejavu-core locales python3 python3-mido hydrogen-data
   clang clang-format clang-tidy libclang-rt-14-dev
 )
 
