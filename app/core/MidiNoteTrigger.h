@@ -121,7 +121,7 @@ class TMidiNoteTrigger {
   std::atomic<uint32_t> wire_[kHolders] = {0, 0, 0, 0};
   uint64_t hit_on_[2] = {0, 0};  // under keys_busy_: the frame each hit pad's note began at
   std::atomic_flag keys_busy_;
-  TSpscQueue<TKeyEvent, 64> deferred_;  // from the hit road's thread to whoever holds the keys
+  TSpscQueue<TKeyEvent, 256> deferred_;  // from the hit road's thread to whoever holds the keys
   std::atomic<int> sending_{0};  // capture-side sends between their gate check and their end
   std::atomic<uint64_t> missed_{0};
   uint32_t owed_[kHolders] = {0, 0, 0, 0};  // UI thread: note-offs owed since a server loss
