@@ -209,6 +209,26 @@ TEST(HitEngine, ASoundPadFiresItsSoundWithAVolumeInsteadOfNotes) {
   EXPECT_LE(sink.events[0].Value, 100);
 }
 
+TEST(HitEngine, TheDetectionFilterHearsOnlyItsBandAndVelocityIsReadBehindIt) {
+  auto run = [](double hz) {
+    THitEngine engine(1);
+    THitSettings s = TwoPads(-30);
+    s.Pad[0].HighPassHz = 40;
+    s.Pad[0].LowPassHz = 600;
+    engine.Configure(s, kRate);
+    auto x = Silence();
+    AddHit(x, 5000, 0.1, hz, 2000);  // -20 dBFS
+    TRecordingSink sink;
+    Feed(engine, {x}, 64, sink);
+    return sink.Of('n');
+  };
+  EXPECT_TRUE(run(8000).empty());  // a cymbal's spill
+  EXPECT_TRUE(run(12).empty());    // a rumble
+  const auto body = run(150);
+  ASSERT_EQ(body.size(), 1u);
+  EXPECT_NEAR(body[0].Value, 43, 3);  // -20 dB on the line from -30 to 0
+}
+
 TEST(HitEngine, TheThresholdStartsFromTheHitsPeakAndFallsBackToTheBase) {
   THitEngine engine(1);
   THitSettings s = TwoPads(-40);
