@@ -25,6 +25,20 @@ void* operator new(std::size_t size) {
 void* operator new[](std::size_t size) {
   return Allocate(size);
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 void operator delete(void* p) noexcept {
   std::free(p);
 }
