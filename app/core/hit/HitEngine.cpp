@@ -45,9 +45,12 @@ void THitEngine::Process(const float* const* inputs, uint32_t frames, uint64_t f
     for (int p = 0; p < pads_; ++p) {
       THitPad& pad = pad_[p];
       if (!pad.Enabled()) continue;
-      // Due at f, or late after frames skipped: then at the first frame heard.
-      if (pad.sounding && f >= pad.off_frame)
+      // Due at f, or late after frames skipped: then at the first frame heard. While a new hit
+      // is being decided the note waits: if the hit fires, the note ends at the hit's first
+      // frame, before the new note-on, not after it.
+      if (pad.sounding && f >= pad.off_frame && !pad.Deciding()) {
         EndNote(p, std::max(pad.off_frame, first_frame), sink);
+      }
       const float* in = inputs ? inputs[p] : nullptr;
       if (pad.Step(in ? in[i] : 0.f, f)) Decide(p, f, sink);
     }
@@ -64,7 +67,10 @@ void THitEngine::Decide(int p, uint64_t f, IHitSink& sink) {
       if (q == p || !other.Enabled() || !other.HasHit()) continue;
       const uint64_t apart =
           other.Onset() > pad.Onset() ? other.Onset() - pad.Onset() : pad.Onset() - other.Onset();
-      if (apart <= crosstalk_window_ && other.Level() > pad.Level() * crosstalk_ratio_) return;
+      if (apart <= crosstalk_window_ && other.Level() > pad.Level() * crosstalk_ratio_) {
+        if (pad.sounding && f >= pad.off_frame) EndNote(p, pad.off_frame, sink);  // it waited
+        return;
+      }
     }
   }
   const THitPadSettings& s = pad.Settings();
@@ -75,13 +81,17 @@ void THitEngine::Decide(int p, uint64_t f, IHitSink& sink) {
   }
   uint64_t on = pad.Onset();
   // One key, one note: end whatever note of this key still sounds, on this pad or another one
-  // playing the same key, and never start before that note's own note-on.
+  // playing the same key, and never start before that note's own note-on or before a note-off
+  // of the key already sent.
+  const auto same_key = [&](int q) {
+    return q == p || (s.Key >= 0 && pad_[q].Settings().Key == s.Key);
+  };
   for (int q = 0; q < pads_; ++q) {
-    THitPad& other = pad_[q];
-    const bool same = q == p || (s.Key >= 0 && other.Settings().Key == s.Key);
-    if (!same || !other.sounding) continue;
-    on = std::max(on, other.on_frame);
-    EndNote(q, on, sink);
+    if (!same_key(q)) continue;
+    on = std::max({on, pad_[q].last_off_frame, pad_[q].sounding ? pad_[q].on_frame : 0});
+  }
+  for (int q = 0; q < pads_; ++q) {
+    if (same_key(q) && pad_[q].sounding) EndNote(q, on, sink);
   }
   sink.NoteOn(p, on, HitVelocity(level_db, s));
   pad.sounding = true;
@@ -91,6 +101,7 @@ void THitEngine::Decide(int p, uint64_t f, IHitSink& sink) {
 
 void THitEngine::EndNote(int p, uint64_t frame, IHitSink& sink) {
   pad_[p].sounding = false;
+  pad_[p].last_off_frame = frame;
   sink.NoteOff(p, frame);
 }
 

@@ -27,6 +27,8 @@ class THitPad {
 
   // The hit under way or the last one, for the crosstalk link.
   bool HasHit() const { return has_hit_; }
+  // A hit has begun and is not decided yet.
+  bool Deciding() const { return phase_ == TPhase::kHit && !decided_; }
   uint64_t Onset() const { return onset_; }
   // The hit's level so far (linear, detection signal): its highest peak within the crosstalk
   // window from its onset.
@@ -40,7 +42,8 @@ class THitPad {
   // The pad's note: the engine sets and reads these.
   bool sounding = false;
   uint64_t on_frame = 0;
-  uint64_t off_frame = 0;
+  uint64_t off_frame = 0;       // when it is due to end
+  uint64_t last_off_frame = 0;  // the frame of the last note-off sent
 
  private:
   enum class TPhase : uint8_t { kIdle, kHit, kFollow };

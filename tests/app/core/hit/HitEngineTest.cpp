@@ -96,6 +96,24 @@ TEST(HitEngine, ANewHitWhileTheNoteSoundsEndsItFirstInTheSameFrame) {
   EXPECT_EQ(sink.events[2].Kind, 'n');
   EXPECT_EQ(sink.events[1].Frame, sink.events[2].Frame);
   EXPECT_EQ(sink.events[3].Kind, 'f');
+
+  // A note due to end while the next hit is being scanned ends at that hit's first frame: in
+  // frame order, the pad's notes still alternate on and off.
+  s.Pad[0].NoteLengthMs = 20;
+  s.Pad[0].DecayMs = 20;  // the first hit dies at once: let the threshold fall as fast
+  engine.Configure(s, kRate);
+  x.assign(kRate, 0.f);
+  AddHit(x, 1000, 0.5, 300, 100);
+  AddHit(x, 1000 + 936, 0.5, 300, 100);  // 19.5 ms later
+  TRecordingSink again;
+  Feed(engine, {x}, 64, again, kRate);
+  auto byframe = again.events;
+  std::stable_sort(byframe.begin(), byframe.end(),
+                   [](const TSinkCall& a, const TSinkCall& b) { return a.Frame < b.Frame; });
+  ASSERT_EQ(byframe.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(byframe[i].Kind, i % 2 ? 'f' : 'n') << i;
+  EXPECT_EQ(byframe[1].Frame, byframe[2].Frame);
+  EXPECT_EQ(byframe[2].Frame, kRate + 1936u);  // the second hit's own first frame
 }
 
 TEST(HitEngine, TheSameSamplesInAnyChunksGiveTheSameEvents) {
@@ -207,6 +225,26 @@ TEST(HitEngine, ASoundPadFiresItsSoundWithAVolumeInsteadOfNotes) {
   EXPECT_EQ(sink.events[0].Kind, 's');
   EXPECT_GE(sink.events[0].Value, 95);
   EXPECT_LE(sink.events[0].Value, 100);
+}
+
+TEST(HitEngine, TheDetectionFilterHearsOnlyItsBandAndVelocityIsReadBehindIt) {
+  auto run = [](double hz) {
+    THitEngine engine(1);
+    THitSettings s = TwoPads(-30);
+    s.Pad[0].HighPassHz = 40;
+    s.Pad[0].LowPassHz = 600;
+    engine.Configure(s, kRate);
+    auto x = Silence();
+    AddHit(x, 5000, 0.1, hz, 2000);  // -20 dBFS
+    TRecordingSink sink;
+    Feed(engine, {x}, 64, sink);
+    return sink.Of('n');
+  };
+  EXPECT_TRUE(run(8000).empty());  // a cymbal's spill
+  EXPECT_TRUE(run(12).empty());    // a rumble
+  const auto body = run(150);
+  ASSERT_EQ(body.size(), 1u);
+  EXPECT_NEAR(body[0].Value, 43, 3);  // -20 dB on the line from -30 to 0
 }
 
 TEST(HitEngine, TheThresholdStartsFromTheHitsPeakAndFallsBackToTheBase) {
