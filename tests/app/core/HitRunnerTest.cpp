@@ -160,6 +160,22 @@ TEST_F(HitRunnerTest, AMonoInputDrivesBothPadsAndTheirSharedKeySoundsOnce) {
   EXPECT_NE(sent[2].bytes[1], sent[3].bytes[1]);
 }
 
+TEST_F(HitRunnerTest, TheEngineRunsAtTheRateTheSamplesComeAt) {
+  snapshot.Publish(settings);
+  Run({Hits(kRate / 4, {1000})});
+  // The server now runs at twice the rate: the same 20 ms note is twice as many frames.
+  std::vector<float> in = Hits(kRate / 2, {1000});
+  const float* planes[1] = {};
+  for (size_t done = 0; done < in.size(); done += kCycle) {
+    planes[0] = in.data() + done;
+    runner.Capture(planes, 1, kCycle, kRate + done, 2 * kRate);
+  }
+  const auto sent = Sent();
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_NEAR(static_cast<double>(sent[1].frame - sent[0].frame), Ms(20), Ms(2.5));
+  EXPECT_NEAR(static_cast<double>(sent[3].frame - sent[2].frame), 2 * Ms(20), 2 * Ms(2.5));
+}
+
 TEST_F(HitRunnerTest, SettingsTakeEffectAtTheNextCycle) {
   settings.Pad[0].ThresholdDb = -3;
   snapshot.Publish(settings);
