@@ -17,8 +17,10 @@ void TfmMain::ConnectHitHandlers() {
     connect(d_.lstHitVelocityCurve[ch], &QComboBox::activated, this,
             [this] { HitControlsChange(); });
   }
-  connect(d_.edHitCrosstalkMs, &QDoubleSpinBox::valueChanged, this, [this] { HitControlsChange(); });
-  connect(d_.edHitCrosstalkDb, &QDoubleSpinBox::valueChanged, this, [this] { HitControlsChange(); });
+  connect(d_.edHitCrosstalkMs, &QDoubleSpinBox::valueChanged, this,
+          [this] { HitControlsChange(); });
+  connect(d_.edHitCrosstalkDb, &QDoubleSpinBox::valueChanged, this,
+          [this] { HitControlsChange(); });
   connect(d_.edHitCrosstalkHoldMs, &QDoubleSpinBox::valueChanged, this,
           [this] { HitControlsChange(); });
 }

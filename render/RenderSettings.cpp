@@ -110,8 +110,10 @@ void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
   if (o.FixedVelocity) s.Controls.MidiVelFollowLevel = false;
   for (int side = 0; side < 2; ++side) {
     if (o.HitDetection[side]) s.Hit.HitDetection[side] = *o.HitDetection[side];
-    for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k)
-      if (o.Hit[k][side]) s.Hit.Pad[side].*HitOptionField(static_cast<THitOption>(k)) = *o.Hit[k][side];
+    for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k) {
+      if (!o.Hit[k][side]) continue;
+      s.Hit.Pad[side].*HitOptionField(static_cast<THitOption>(k)) = *o.Hit[k][side];
+    }
     if (o.Curve[side]) s.Hit.Pad[side].Curve = *o.Curve[side];
     s.Controls.HitDetection[side] = s.Hit.HitDetection[side];
   }

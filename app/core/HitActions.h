@@ -21,9 +21,9 @@ class TSoundTrigger;
 class IHitIndicators {
  public:
   virtual ~IHitIndicators() = default;
-  virtual void HitLight(int channel, bool lit) = 0;           // ledLeftThres / ledRightThres
-  virtual void HitVelocity(int channel, int velocity) = 0;    // lblMidiOutLastVel0/1
-  virtual void HitVolume(int channel, double volume) = 0;     // lblAudioOutLastVol0/1
+  virtual void HitLight(int channel, bool lit) = 0;         // ledLeftThres / ledRightThres
+  virtual void HitVelocity(int channel, int velocity) = 0;  // lblMidiOutLastVel0/1
+  virtual void HitVolume(int channel, double volume) = 0;   // lblAudioOutLastVol0/1
 };
 
 class THitActions final : public IHitRunnerSink {

@@ -16,7 +16,8 @@ void THitRunner::Capture(const float* const* inputs, uint32_t channels, uint32_t
     gated_.fetch_add(1, std::memory_order_relaxed);
     return;
   }
-  if (restart_.exchange(false, std::memory_order_acq_rel)) engine_.ReleaseAll(first_frame, silence_);
+  if (restart_.exchange(false, std::memory_order_acq_rel))
+    engine_.ReleaseAll(first_frame, silence_);
   const THitSettings* fresh = settings_.Take();
   if (sample_rate == 0) return;  // no rate, no time: nothing can be measured
   if (fresh || sample_rate != rate_) {

@@ -27,11 +27,10 @@ class IHitRunnerSink : public IHitSink {
 
 class THitRunner final : public ICaptureTap {
  public:
-  THitRunner(TRunFlags& flags, THitSettingsSnapshot& settings, IHitRunnerSink& sink,
-             int pads = 2);
+  THitRunner(TRunFlags& flags, THitSettingsSnapshot& settings, IHitRunnerSink& sink, int pads = 2);
 
-  void Capture(const float* const* inputs, uint32_t channels, uint32_t frames,
-               uint64_t first_frame, uint32_t sample_rate) override;
+  void Capture(const float* const* inputs, uint32_t channels, uint32_t frames, uint64_t first_frame,
+               uint32_t sample_rate) override;
 
   // Before the capture starts again (Start): hits and notes under way before are forgotten at
   // the next cycle, without a sound. The note trigger has released what was on the wire.

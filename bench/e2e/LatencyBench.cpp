@@ -371,7 +371,12 @@ void BM_HitOnsetToNoteOn(benchmark::State& state) {
   state.counters["max_frames"] = r.notes.max;
 }
 
-BENCHMARK(BM_HitOnsetToNoteOn)->Arg(64)->Arg(256)->Arg(1024)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_HitOnsetToNoteOn)
+    ->Arg(64)
+    ->Arg(256)
+    ->Arg(1024)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // The goals for blocks no longer than the period: a few frames at the median, one block at most,
 // nothing missed or early (and every note-off).

@@ -124,8 +124,8 @@ class TVirtualWaveIn::TDevice final : public IWaveInDevice {
       tap_samples_[c].resize(frames);
       for (uint32_t f = 0; f < frames; ++f) {
         const int32_t v = signal_ ? signal_(frame_ + f, c) : (format_.bits == 8 ? 128 : 0);
-        tap_samples_[c][f] =
-            format_.bits == 8 ? static_cast<float>(v - 128) / 128.0f : static_cast<float>(v) / 32768.0f;
+        tap_samples_[c][f] = format_.bits == 8 ? static_cast<float>(v - 128) / 128.0f
+                                               : static_cast<float>(v) / 32768.0f;
       }
     }
     const float* planes[2] = {tap_samples_[0].data(), tap_samples_[1].data()};

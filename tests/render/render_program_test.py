@@ -45,7 +45,8 @@ def png_pixels(path):
     bpp = 3 if colour == 2 else 4
     raw, stride, rows, prev = zlib.decompress(idat), width * bpp, [], bytearray(width * bpp)
     for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        at = y * (stride + 1)
+        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
         for i in range(stride):
             a = line[i - bpp] if i >= bpp else 0
             b, c = prev[i], prev[i - bpp] if i >= bpp else 0
@@ -151,8 +152,9 @@ class RenderProgramTest(unittest.TestCase):
         # Single loud samples: with the detection filter off, each is a hit at its own frame.
         wav = self.take("hits.wav", [(1000, 0, 20000), (9000, 0, 12000), (20000, 1, 20000)])
         png = self.path("hits.png")
-        r = self.run_render(wav, "--list", "--plot", png, "--detection", "hit", "--high-pass-hz", "0",
-                            "--low-pass-hz", "0", "--note-length-ms-left", "20", "--note-right", "ré2")
+        r = self.run_render(wav, "--list", "--plot", png, "--detection", "hit",
+                            "--high-pass-hz", "0", "--low-pass-hz", "0",
+                            "--note-length-ms-left", "20", "--note-right", "ré2")
         self.assertEqual(r.returncode, 0, r.stderr)
         lines = r.stdout.splitlines()[1:]
         self.assertEqual([(l.split()[1], l.split()[3], l.split()[6]) for l in lines],
@@ -162,7 +164,8 @@ class RenderProgramTest(unittest.TestCase):
         self.assertGreater(sum(1 for px in png_pixels(png) if orange(px)), 200)
         r = self.run_render(wav, "--plot", png)
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertEqual(sum(1 for px in png_pixels(png) if orange(px)), 0, "no hit threshold in \"Niveau\"")
+        self.assertEqual(sum(1 for px in png_pixels(png) if orange(px)), 0,
+                         "no hit threshold in \"Niveau\"")
 
     def test_progress_bar_only_on_a_terminal(self):
         wav = self.take("long.wav", [(1000, 0, 20000)], length=48000 * 6)

@@ -220,13 +220,12 @@ TEST_F(HitRunnerTest, ASoundChannelPlaysEachHitOnceAndIgnoresHitsWhileInhibited)
   EXPECT_EQ(service.PlayCount(), 1u);
   EXPECT_TRUE(sounds[0].Inhibited);
   EXPECT_TRUE(Sent().empty());
-  EXPECT_EQ(indicators.calls,
-            (std::vector<std::string>{"volume0", "light0 on", "light0 off"}))
+  EXPECT_EQ(indicators.calls, (std::vector<std::string>{"volume0", "light0 on", "light0 off"}))
       << "a sound's light stays lit a moment";
   // The inhibition ends on the UI thread, dated from the hit.
   counter.Set(100 * 1000);
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return !sounds[0].Inhibited.load(); },
-                                  std::chrono::seconds(10)));
+  ASSERT_TRUE(
+      dispatcher.RunUntil([&] { return !sounds[0].Inhibited.load(); }, std::chrono::seconds(10)));
   Run({Hits(kRate / 4, {1000})}, kRate);
   EXPECT_EQ(service.PlayCount(), 2u);
 }

@@ -59,16 +59,17 @@ TEST_F(HitSettingsTest, AFileWithoutThemReadsTheDefaultsAndASaveAppendsThemInOrd
   ASSERT_EQ(keys.size(), 21u + 25u);
   EXPECT_EQ(keys[20], "AudioOutputTempDisabledDuration");
   keys.erase(keys.begin(), keys.begin() + 21);
-  EXPECT_EQ(keys, (std::vector<std::string>{
-                      "TocsinDetection0", "TocsinDetection1", "TocsinHitScanMs0",
-                      "TocsinHitScanMs1", "TocsinHitMaskMs0", "TocsinHitMaskMs1",
-                      "TocsinHitDecayMs0", "TocsinHitDecayMs1", "TocsinHitRetriggerDb0",
-                      "TocsinHitRetriggerDb1", "TocsinHitReleaseDb0",
-                      "TocsinHitReleaseDb1", "TocsinHitNoteLengthMs0", "TocsinHitNoteLengthMs1",
-                      "TocsinHitHighPassHz0", "TocsinHitHighPassHz1", "TocsinHitLowPassHz0",
-                      "TocsinHitLowPassHz1", "TocsinHitFullVelocityDb0", "TocsinHitFullVelocityDb1",
-                      "TocsinHitVelocityCurve0", "TocsinHitVelocityCurve1", "TocsinHitCrosstalkMs",
-                      "TocsinHitCrosstalkDb", "TocsinHitCrosstalkHoldMs"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{
+                "TocsinDetection0",         "TocsinDetection1",         "TocsinHitScanMs0",
+                "TocsinHitScanMs1",         "TocsinHitMaskMs0",         "TocsinHitMaskMs1",
+                "TocsinHitDecayMs0",        "TocsinHitDecayMs1",        "TocsinHitRetriggerDb0",
+                "TocsinHitRetriggerDb1",    "TocsinHitReleaseDb0",      "TocsinHitReleaseDb1",
+                "TocsinHitNoteLengthMs0",   "TocsinHitNoteLengthMs1",   "TocsinHitHighPassHz0",
+                "TocsinHitHighPassHz1",     "TocsinHitLowPassHz0",      "TocsinHitLowPassHz1",
+                "TocsinHitFullVelocityDb0", "TocsinHitFullVelocityDb1", "TocsinHitVelocityCurve0",
+                "TocsinHitVelocityCurve1",  "TocsinHitCrosstalkMs",     "TocsinHitCrosstalkDb",
+                "TocsinHitCrosstalkHoldMs"}));
   EXPECT_NE(text.find("TocsinDetection1=1\n"), std::string::npos);
   EXPECT_NE(text.find("TocsinHitScanMs0=1.5\n"), std::string::npos);
 

@@ -35,7 +35,8 @@ class MainWindowHit : public ::testing::Test {
     backends.WaveIn = &wave_in;
     backends.MidiOut = &midi;
     backends.Sound = &sound;
-    window = std::make_unique<TfmMain>(std::move(backends), dir.filePath("tocsin.ini").toStdString());
+    window =
+        std::make_unique<TfmMain>(std::move(backends), dir.filePath("tocsin.ini").toStdString());
     ASSERT_TRUE(Pick(D().lstMidiOut, "Synth"));
   }
   void TearDown() override {
@@ -70,7 +71,9 @@ class MainWindowHit : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  TVirtualWaveIn wave_in{{"Micro"}};
+  // Blocks are filled only as the test lets them, once Start has opened the MIDI port too: the
+  // capture is switched on first, and a hit before the port opens would go nowhere.
+  TVirtualWaveIn wave_in{{"Micro"}, TVirtualWaveIn::TPacing::kManual};
   TVirtualMidiOutService midi;
   TVirtualSoundService sound{SystemTickClock()};
   int32_t port = 0;
@@ -92,6 +95,7 @@ TEST_F(MainWindowHit, EachHitOfAChannelInFrappeIsOneNoteAtItsFrameAndStopEndsThe
   EXPECT_EQ(MyHit.Pad[0].LowPassHz, 0);
   D().ActTriggerStart->trigger();
   ASSERT_TRUE(D().ActTriggerStop->isEnabled());
+  wave_in.Deliver(1000);
   ASSERT_TRUE(PumpUntil([&] { return Notes().size() >= 40; }));
   D().ActTriggerStop->trigger();
   const auto notes = Notes();
@@ -114,6 +118,7 @@ TEST_F(MainWindowHit, SwitchingKindsWhileRunningNeitherDoublesNorLeavesANote) {
   });
   D().lstMidiOutNote[1]->setCurrentIndex(62);
   D().ActTriggerStart->trigger();
+  wave_in.Deliver(100000);
   for (int round = 0; round < 6; ++round) {
     const size_t before = Notes().size();
     ASSERT_TRUE(PumpUntil([&] { return Notes().size() >= before + 4; }));

@@ -1,17 +1,17 @@
 // Hit detection end to end through the program's real main window, offscreen, on the private
 // JACK server: the left channel set to "Frappe", a test client playing scripted hits into it and
 // another receiving the notes (one client doing both would close a loop, which the server breaks
-// by delaying one edge a whole period). On the back-ends the program uses with a JACK server (its own client:
-// capture tap, MIDI written at the hit's frame in the cycle), and on RtAudio/RtMidi (the tap in
-// the stream callback, notes sent as they come). Last, recorded drums (the kick and snare of the
-// sampled kit in Debian's hydrogen-data) with the window's own defaults.
+// by delaying one edge a whole period). On the back-ends the program uses with a JACK server (its
+// own client: capture tap, MIDI written at the hit's frame in the cycle), and on RtAudio/RtMidi
+// (the tap in the stream callback, notes sent as they come). Last, recorded drums (the kick and
+// snare of the sampled kit in Debian's hydrogen-data) with the window's own defaults.
+#include <sndfile.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <sndfile.h>
-
 #include <cstdio>
 #include <random>
 
@@ -62,12 +62,13 @@ class HitWindowE2e : public ::testing::Test {
     backends.WaveIn = &wave_in;
     backends.MidiOut = &midi_out;
     backends.Sound = &sound;
-    window = std::make_unique<TfmMain>(std::move(backends), dir.filePath("tocsin.ini").toStdString());
+    window =
+        std::make_unique<TfmMain>(std::move(backends), dir.filePath("tocsin.ini").toStdString());
     window->SetErrorReporter([this](const QString& text) { errors.push_back(text); });
     const TMainWindowDesign& d = D();
     ASSERT_TRUE(Pick(d.lstInputDevices, QString::fromStdString(client->Name())));
-    ASSERT_TRUE(Pick(d.lstMidiOut, QString::fromStdString(
-                                       CutUtf8(sink->MidiInPort(), kMidiProductNameMax))));
+    ASSERT_TRUE(Pick(d.lstMidiOut,
+                     QString::fromStdString(CutUtf8(sink->MidiInPort(), kMidiProductNameMax))));
     ASSERT_TRUE(Pick(d.lstAudioInputSampleRate, QString::number(client->SampleRate())));
     ASSERT_TRUE(Pick(d.lstAudioInputBufferSize, "256"));
     ASSERT_TRUE(Pick(d.lstTocsinDetection[0], "Frappe"));
@@ -113,8 +114,9 @@ class HitWindowE2e : public ::testing::Test {
 
   // One note-on per burst, then its note-off, and nothing else; each note-on at or after its
   // burst's first sample, and at most `late` frames after it.
-  void ExpectOneNotePerHit(const TSignalScript& s, const std::vector<JackTestClient::MidiEvent>& events,
-                           uint64_t start, uint64_t late) {
+  void ExpectOneNotePerHit(const TSignalScript& s,
+                           const std::vector<JackTestClient::MidiEvent>& events, uint64_t start,
+                           uint64_t late) {
     const auto& bursts = s.Bursts();
     ASSERT_EQ(events.size(), 2 * bursts.size());
     for (size_t i = 0; i < bursts.size(); ++i) {
@@ -219,8 +221,8 @@ TEST_F(HitWindowE2e, RecordedKickAndSnareHitsAreOneNoteEachWithTheDefaults) {
   window = std::make_unique<TfmMain>(std::move(backends), dir.filePath("tocsin.ini").toStdString());
   const TMainWindowDesign& d = D();
   ASSERT_TRUE(Pick(d.lstInputDevices, QString::fromStdString(client->Name())));
-  ASSERT_TRUE(Pick(d.lstMidiOut, QString::fromStdString(
-                                     CutUtf8(sink->MidiInPort(), kMidiProductNameMax))));
+  ASSERT_TRUE(
+      Pick(d.lstMidiOut, QString::fromStdString(CutUtf8(sink->MidiInPort(), kMidiProductNameMax))));
   ASSERT_TRUE(Pick(d.lstAudioInputSampleRate, QString::number(client->SampleRate())));
   // Both channels in "Frappe" with the page's own settings; the snare on Ré3.
   for (int ch = 0; ch < 2; ++ch) {
@@ -242,7 +244,8 @@ TEST_F(HitWindowE2e, RecordedKickAndSnareHitsAreOneNoteEachWithTheDefaults) {
     const uint64_t at = eighth * (i + 2);
     const bool is_kick = i % 2 == 0;
     const bool is_snare = !is_kick;
-    auto mix = [&](const std::vector<float>& x, std::vector<float>& own, std::vector<float>& other) {
+    auto mix = [&](const std::vector<float>& x, std::vector<float>& own,
+                   std::vector<float>& other) {
       for (size_t j = 0; j < x.size() && at + j < own.size(); ++j) {
         own[at + j] += x[j];
         other[at + j] += x[j] * 0.125f;
