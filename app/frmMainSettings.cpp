@@ -7,15 +7,28 @@
 #include "frmMain.h"
 
 void TfmMain::LoadSettings() {
-  ::LoadSettings(IniFileName, UserDecimalSeparator(), settings_view_);
+  // A file that cannot be read, or holds no settings, gives the defaults and is left alone.
+  const std::string from = CheckSettingsPlace();
+  ::LoadSettings(from, UserDecimalSeparator(), settings_view_);
+  LoadWindowPlace(from);
 }
 
 void TfmMain::SaveSettings() {
+  // A file left alone was said so at start: no second message at close.
+  if (!save_at_close_ || !may_overwrite_settings_) return;
+  const std::string problem = SaveSettingsNow();
+  // The user is told, and the window closes all the same: nobody is locked in the program.
+  if (!problem.empty()) report_(QString::fromStdString(problem));
+}
+
+std::string TfmMain::SaveSettingsNow() {
+  if (!may_overwrite_settings_) return CannotWriteMessage(IniFileName);
   // The per-user folder of an installed program is made by its first save.
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ec);
   const TIniWriteResult result =
       ::SaveSettings(IniFileName, UserDecimalSeparator(), settings_view_);
-  // The user is told, and the window closes all the same: nobody is locked in the program.
-  if (!result.Ok) report_(QString::fromStdString(CannotWriteMessage(IniFileName)));
+  if (!result.Ok) return CannotWriteMessage(IniFileName);
+  SaveWindowPlace();
+  return {};
 }

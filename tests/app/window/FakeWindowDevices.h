@@ -12,6 +12,7 @@
 
 #include "AppState.h"
 #include "WindowDevices.h"
+#include "platform/AudioSystemInfo.h"
 #include "platform/SteadyClock.h"
 #include "platform/virtual/VirtualMidiOutService.h"
 #include "platform/virtual/VirtualSoundService.h"
@@ -82,6 +83,13 @@ class TFakeOutputDevice final : public IAudioOutputDevice {
  private:
   TDeviceLog& log_;
   std::string name_;
+};
+
+// A sound system as the status bar sees it, told by the test.
+class TFakeAudioSystem final : public IAudioSystemInfo {
+ public:
+  TAudioSystemInfo AudioSystem() override { return info; }
+  TAudioSystemInfo info;
 };
 
 // The virtual MIDI service, with opening and closing written into the shared log.
