@@ -23,6 +23,8 @@ struct TRenderOverrides {
   std::optional<int> ChannelIndex;  // 0..15
   std::optional<int> NoteIndex[2];  // note list entry
   bool FixedVelocity = false;
+  bool VelocityFollowsLevel = false;
+  bool ForceMidi = false;  // both channels give notes, whatever event kind the file says
 };
 
 // The settings file the window reads, found the way the window finds it for the window's program,
@@ -35,6 +37,6 @@ std::string WindowSettingsFile();
 void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& overrides,
                         TRenderSettings& settings);
 
-// The note list entry of a name such as "Do3" or "ré#4" (letter case ignored, as the window's
-// list finds names), or -1.
+// The note list entry of a note as typed: a number (36), an English name (C1, C3 = 60) or a
+// French one with or without its accent (Ré1, re1), letter case ignored; -1 when none.
 int NoteEntryForName(const std::string& name);
