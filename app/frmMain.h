@@ -135,6 +135,7 @@ class TfmMain : public QMainWindow {
 
   // Settings (frmMainSettings.cpp).
   void LoadSettings();
+  void DefaultInputByItsName();
   void SaveSettings();
   friend class TMainSettingsView;
 

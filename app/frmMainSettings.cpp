@@ -3,14 +3,36 @@
 
 #include <filesystem>
 
+#include <QComboBox>
+
+#include "AppState.h"
 #include "IniValues.h"
+#include "SettingsKeys.h"
+#include "TextMatch.h"
 #include "frmMain.h"
+#include "platform/WaveIn.h"
 
 void TfmMain::LoadSettings() {
   // A file that cannot be read, or holds no settings, gives the defaults and is left alone.
   const std::string from = CheckSettingsPlace();
   ::LoadSettings(from, UserDecimalSeparator(), settings_view_);
   LoadWindowPlace(from);
+  DefaultInputByItsName();
+}
+
+void TfmMain::DefaultInputByItsName() {
+  // An input stored by the name of what "Default" stands for (jackd's "system", no longer
+  // listed apart) is that default.
+  if (!devices_.WaveIn || !devices_.Capture) return;
+  const std::string alias = devices_.WaveIn->DefaultDeviceAlias();
+  if (alias.empty() || !SameTextIgnoringCase(MyAudio.InputDeviceName, alias)) return;
+  try {
+    devices_.Capture->SetDeviceName(SettingsKeys::kDefaultDevice);
+    MyAudio.InputDeviceName = SettingsKeys::kDefaultDevice;
+    d_.lstInputDevices->setCurrentIndex(d_.lstInputDevices->findText(SettingsKeys::kDefaultDevice));
+  } catch (...) {
+    // as any refused device name while applying the settings
+  }
 }
 
 void TfmMain::SaveSettings() {
