@@ -219,6 +219,9 @@ void BuildAudioInPage(QWidget* p, TMainWindowDesign& d) {
   d.lstAudioInputBufferSize =
       List(params, "lstAudioInputBufferSize", 222, 34, 190,
            {"32", "64", "128", "256", "512", "1024", "2048", "4096", "8192"});
+  // The caption says bytes; the numbers are frames.
+  d.lstAudioInputBufferSize->setToolTip(
+      "Trames par bloc capturé (un échantillon par voie chacune) : plus petit, plus réactif");
   Caption(params, "Fréq. échant. (Hz)", 12, 62);
   d.lstAudioInputSampleRate = List(params, "lstAudioInputSampleRate", 12, 78, 190,
                                    {"11025", "22050", "44100", "48000", "96000"});
