@@ -6,7 +6,9 @@ TMidiResult MidiOutErrorText(TMidiResult code, std::string& text) {
   switch (code) {
     case kMidiOk: t = "L'opération MIDI a réussi."; break;
     case kMidiErrUnspecified: t = "Le service MIDI a signalé une erreur non précisée."; break;
-    case kMidiErrBadDeviceId: t = "Aucun port MIDI ne porte ce numéro."; break;
+    case kMidiErrBadDeviceId:
+      t = "Ce port MIDI n'existe pas : choisissez-en un sur la page « Sortie MIDI ».";
+      break;
     case kMidiErrAllocated: t = "Le port MIDI est déjà utilisé."; break;
     case kMidiErrInvalidHandle: t = "Le port MIDI n'est pas ouvert."; break;
     case kMidiErrNoDriver: t = "Aucun pilote ni serveur MIDI n'est disponible."; break;
@@ -17,7 +19,9 @@ TMidiResult MidiOutErrorText(TMidiResult code, std::string& text) {
       t = "Des messages longs sont encore en cours d'envoi sur ce port MIDI.";
       break;
     case kMidiErrNotReady: t = "Le port MIDI est occupé ; réessayez."; break;
-    case kMidiErrNoDevice: t = "Le port MIDI n'est plus présent."; break;
+    case kMidiErrNoDevice:
+      t = "Le port MIDI n'est plus présent : choisissez-en un sur la page « Sortie MIDI ».";
+      break;
     default: return kMidiErrInvalidParam;  // no text for this code
   }
   text = t;

@@ -13,6 +13,7 @@
 #include "AppState.h"
 #include "WindowDevices.h"
 #include "platform/AudioSystemInfo.h"
+#include "platform/WaveIn.h"
 #include "platform/SteadyClock.h"
 #include "platform/virtual/VirtualMidiOutService.h"
 #include "platform/virtual/VirtualSoundService.h"
@@ -83,6 +84,18 @@ class TFakeOutputDevice final : public IAudioOutputDevice {
  private:
   TDeviceLog& log_;
   std::string name_;
+};
+
+// Wave input that only tells which device "Default" stands for (the window's capture chain is
+// the fake one above).
+class TAliasWaveIn final : public IWaveIn {
+ public:
+  std::vector<std::string> DeviceNames() override { return {}; }
+  std::unique_ptr<IWaveInDevice> Open(int, const TWaveInFormat&, TWaveInCallback) override {
+    return nullptr;
+  }
+  std::string DefaultDeviceAlias() override { return alias; }
+  std::string alias;
 };
 
 // A sound system as the status bar sees it, told by the test.

@@ -143,3 +143,15 @@ TEST_F(WindowTest, TheSoundDialogOpensWhereTheChannelsSoundIs) {
   EXPECT_EQ(selected, folder + "/kick.wav");
   EXPECT_EQ(browse(0).first, folder) << "the other channel's folder when this one has none";
 }
+
+TEST_F(WindowTest, OnJackdTheSystemCaptureIsTheDefaultInputListedOnce) {
+  WriteFile(QString::fromStdString(IniPath()), "[Main]\nAudioInputDeviceName=system\n");
+  TWindowOptions o;
+  o.inputs = {};  // the server's only outputs are the physical capture's
+  o.default_input_alias = "system";
+  Make(o);
+  ASSERT_EQ(D().lstInputDevices->count(), 1);
+  EXPECT_EQ(D().lstInputDevices->currentText(), "Default");
+  EXPECT_EQ(MyAudio.InputDeviceName, "Default") << "a stored \"system\" is that default";
+  EXPECT_EQ(capture_->DeviceName(), "Default");
+}

@@ -30,6 +30,7 @@ struct TWindowOptions {
   // What the status bar is told of the sound system; none: no System given at all.
   std::optional<TAudioSystemInfo> system;
   bool settings_named = false;  // the settings file as --settings names it
+  std::string default_input_alias;  // the device "Default" stands for (jackd's "system")
 };
 
 class WindowTest : public ::testing::Test {
@@ -50,6 +51,10 @@ class WindowTest : public ::testing::Test {
     devices.MidiOut = &midi_log;
     devices.Sound = &sound_log;
     devices.Server = &server;
+    if (!o.default_input_alias.empty()) {
+      alias_wave_in.alias = o.default_input_alias;
+      devices.WaveIn = &alias_wave_in;
+    }
     if (o.system) {
       system.info = *o.system;
       devices.System = &system;
@@ -105,6 +110,7 @@ class WindowTest : public ::testing::Test {
   TLoggingSoundService sound_log{log, sound};
   TVirtualServerMonitor server;
   TFakeAudioSystem system;
+  TAliasWaveIn alias_wave_in;
   std::unique_ptr<TfmMain> window;
   TFakeCaptureChain* capture_ = nullptr;
   std::vector<QString> errors;
