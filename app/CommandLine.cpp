@@ -5,8 +5,9 @@
 namespace {
 // Options QApplication takes for itself; accepted here so that they reach it.
 const char* const kQtValueOptions[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon",
-    "qwindowtitle", "session", "display", "geometry", "style", "stylesheet", "name", "title"};
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "geometry",
+    "style",       "stylesheet",         "name",          "title"};
 const char* const kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 const char kDescription[] =
@@ -41,8 +42,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments, const QString& versi
   const QCommandLineOption start("start",
                                  "Start triggering once the window is up (as the Start button "
                                  "does; on failure the error is shown and Tocsin waits).");
-  const QCommandLineOption jack_name(
-      "jack-name", "Name of Tocsin's JACK client (default: Tocsin).", "NAME");
+  const QCommandLineOption jack_name("jack-name", "Name of Tocsin's JACK client (default: Tocsin).",
+                                     "NAME");
   parser.addOptions({help, show_version, settings, start, jack_name});
   for (const char* name : kQtValueOptions) {
     QCommandLineOption qt(name, QString(), "value");

@@ -24,10 +24,14 @@ void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 std::string ApiName(RtAudio::Api api) {
   switch (api) {
-    case RtAudio::LINUX_PULSE: return "PulseAudio";
-    case RtAudio::LINUX_ALSA: return "ALSA";
-    case RtAudio::UNIX_JACK: return "JACK";
-    default: return RtAudio::getApiDisplayName(api);
+    case RtAudio::LINUX_PULSE:
+      return "PulseAudio";
+    case RtAudio::LINUX_ALSA:
+      return "ALSA";
+    case RtAudio::UNIX_JACK:
+      return "JACK";
+    default:
+      return RtAudio::getApiDisplayName(api);
   }
 }
 }  // namespace

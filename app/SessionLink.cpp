@@ -1,5 +1,8 @@
 #include "SessionLink.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -7,8 +10,6 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "AppState.h"
 #include "IniFile.h"
@@ -48,8 +49,8 @@ std::unique_ptr<TSessionLink> TSessionLink::Open(const std::string& url,
   if (!open) return nullptr;
   // The path names this instance's data; Tocsin keeps one file there, "<path>.ini".
   if (open->Path.empty() || open->Path.front() != '/') {
-    client->RefuseOpen(kNsmErrCreateFailed, "the session path \"" + open->Path +
-                                                "\" is not an absolute path");
+    client->RefuseOpen(kNsmErrCreateFailed,
+                       "the session path \"" + open->Path + "\" is not an absolute path");
     return nullptr;
   }
   const std::string file = open->Path + ".ini";
@@ -130,7 +131,8 @@ std::string TSessionLink::Save() {
   ini.WriteBool(kSection, kGuiVisible, window_->isVisible());
   ini.WriteBool(kSection, kRunning, RunFlags.Running.load());
   const TIniWriteResult written = ini.Save(settings_file_);
-  return written.Ok ? std::string() : "cannot write " + settings_file_ + ": " + written.Error.message();
+  return written.Ok ? std::string()
+                    : "cannot write " + settings_file_ + ": " + written.Error.message();
 }
 
 void TSessionLink::Report(bool shown) {

@@ -127,11 +127,11 @@ void TfmMain::ShowAudioSystem() {
   }
   panel->setText(text);
   panel->setToolTip(tip);
-  // The second panel takes what its text needs, the first what is left of its 300 pixels.
+  // The second panel takes what its text needs, the first what is left of its 300 pixels in
+  // the window's fixed width.
   const int needed = std::max(50, panel->fontMetrics().horizontalAdvance(text) + 12);
-  const int room = d_.StatusBar1->width() > 100 ? d_.StatusBar1->width() : kMainClientWidth;
   panel->setFixedWidth(needed);
-  d_.StatusPanel[0]->setFixedWidth(std::min(300, room - needed - 16));
+  d_.StatusPanel[0]->setFixedWidth(std::min(300, kMainClientWidth - needed - 16));
 }
 
 bool TfmMain::MidiNeeded() const {

@@ -47,9 +47,10 @@ int main(int argc, char** argv) {
   InstallFrenchTranslations(app);
 
   std::unique_ptr<TSessionLink> session;
-  if (const char* url = std::getenv("NSM_URL"); url && *url) session = TSessionLink::Open(url, argv[0]);
+  if (const char* url = std::getenv("NSM_URL"); url && *url)
+    session = TSessionLink::Open(url, argv[0]);
 
-  const std::string wanted = session               ? session->ClientId()
+  const std::string wanted = session                    ? session->ClientId()
                              : command.JackName.empty() ? std::string("Tocsin")
                                                         : command.JackName;
   TRealServices services(wanted.empty() ? std::string("Tocsin") : wanted);

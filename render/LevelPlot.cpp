@@ -136,8 +136,7 @@ bool WriteLevelPlot(const TPlotInput& in, const std::string& path, std::string& 
       const size_t first_block = static_cast<size_t>(from / block);
       for (size_t b = first_block; b < levels.size() && b * block < to; ++b) {
         const double frame = std::max<double>(static_cast<double>(b * block), from);
-        const int x =
-            std::clamp(static_cast<int>((frame - from) / frames * plot_w), 0, plot_w - 1);
+        const int x = std::clamp(static_cast<int>((frame - from) / frames * plot_w), 0, plot_w - 1);
         column[static_cast<size_t>(x)] =
             std::max(column[static_cast<size_t>(x)], static_cast<double>(levels[b][side]));
       }

@@ -44,9 +44,8 @@ bool SettingsFileWritable(const std::string& path) {
 }
 
 std::string InstanceSettingsFile(const std::string& default_file, const std::string& client_name) {
-  if (client_name.empty() || client_name == "Tocsin" || client_name == "." ||
-      client_name == ".." || client_name.find('/') != std::string::npos ||
-      client_name.find('\0') != std::string::npos) {
+  if (client_name.empty() || client_name == "Tocsin" || client_name == "." || client_name == ".." ||
+      client_name.find('/') != std::string::npos || client_name.find('\0') != std::string::npos) {
     return default_file;
   }
   return (fs::path(default_file).parent_path() / (client_name + ".ini")).string();

@@ -11,8 +11,8 @@ const char kAnnounce[] = "/nsm/server/announce";
 // liblo reports socket errors here; it has no way to pass the client along, and the program
 // has one client: the text goes to standard error like the client's own log.
 void LibloError(int number, const char* message, const char* where) {
-  std::fprintf(stderr, "tocsin: session: OSC error %d: %s%s%s\n", number,
-               message ? message : "", where ? " at " : "", where ? where : "");
+  std::fprintf(stderr, "tocsin: session: OSC error %d: %s%s%s\n", number, message ? message : "",
+               where ? " at " : "", where ? where : "");
 }
 
 std::string Text(const lo_arg* arg) {
@@ -33,8 +33,7 @@ TNsmClient::~TNsmClient() {
 }
 
 bool TNsmClient::Announce(const std::string& url, const std::string& application_name,
-                          const std::string& capabilities, const std::string& executable,
-                          int pid) {
+                          const std::string& capabilities, const std::string& executable, int pid) {
   manager_ = lo_address_new_from_url(url.c_str());
   if (!manager_) {
     log_("NSM_URL \"" + url + "\" is no OSC address: running without a session");
@@ -104,8 +103,8 @@ std::optional<TNsmOpen> TNsmClient::WaitForOpen(std::chrono::milliseconds answer
   return pending_open_;
 }
 
-int TNsmClient::Receive(const char* path, const char* types, lo_arg** argv, int argc,
-                        lo_message, void* self) {
+int TNsmClient::Receive(const char* path, const char* types, lo_arg** argv, int argc, lo_message,
+                        void* self) {
   static_cast<TNsmClient*>(self)->Handle(path ? path : "", types ? types : "", argv, argc);
   return 0;
 }

@@ -23,8 +23,7 @@ void TNsmTestServer::Pump(int ms) {
   while (lo_server_recv_noblock(server_, wait) > 0) wait = 0;
 }
 
-bool TNsmTestServer::WaitFor(const std::function<bool()>& pred,
-                             std::chrono::milliseconds timeout,
+bool TNsmTestServer::WaitFor(const std::function<bool()>& pred, std::chrono::milliseconds timeout,
                              const std::function<void()>& between) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   for (;;) {

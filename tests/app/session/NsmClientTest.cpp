@@ -53,8 +53,8 @@ TEST_F(NsmClientTest, AnnouncesTakesTheOpenAndAnswersFromTheSameSocket) {
   const auto announce = server.Last("/nsm/server/announce");
   ASSERT_TRUE(announce);
   EXPECT_EQ(announce->Types, "sssiii");
-  EXPECT_EQ(announce->Strings, (std::vector<std::string>{"Tocsin", ":optional-gui:",
-                                                         "/usr/bin/tocsin"}));
+  EXPECT_EQ(announce->Strings,
+            (std::vector<std::string>{"Tocsin", ":optional-gui:", "/usr/bin/tocsin"}));
   EXPECT_EQ(announce->Ints, (std::vector<int>{1, 1, static_cast<int>(getpid())}));
 
   client.ReplyOpen("ready");

@@ -50,8 +50,12 @@ TEST(CommandLine, OptionsAreReadAndQtsOwnLetThrough) {
 }
 
 TEST(CommandLine, BadCommandLinesExitWithStatus2AndTheUsageOnStandardError) {
-  const QStringList bad[] = {{"--frobnicate"}, {"-x"},           {"take.wav"},
-                             {"--settings"},   {"--settings="},  {"--jack-name", ""},
+  const QStringList bad[] = {{"--frobnicate"},
+                             {"-x"},
+                             {"take.wav"},
+                             {"--settings"},
+                             {"--settings="},
+                             {"--jack-name", ""},
                              {"--jack-name", QString(64, 'n')}};
   for (const QStringList& args : bad) {
     const TCommandLine c = Parse(args);

@@ -2,7 +2,6 @@
 // first start takes the server's rate), a Start that needs no MIDI port while both channels play
 // sounds, Enter on a focused button, and the sound file dialog opening where the sound is.
 #include <QApplication>
-#include <algorithm>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,6 +10,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "WindowFixture.h"
 
@@ -42,6 +42,8 @@ TEST_F(WindowTest, TheStatusBarSaysWhichSoundSystemAndWhetherTheRateIsConverted)
   EXPECT_EQ(AudioInParams.SampleRate, 44100u) << "a stored rate still wins";
   EXPECT_EQ(D().StatusPanel[1]->text(), "JACK 88200 Hz / 1024 → 44100 Hz");
   EXPECT_TRUE(D().StatusPanel[1]->toolTip().contains("convertie en 44100 Hz"));
+  EXPECT_LE(D().StatusPanel[0]->width() + D().StatusPanel[1]->width(), kMainClientWidth - 10)
+      << "both panels fit the fixed window";
   EXPECT_GE(D().lstAudioInputSampleRate->findText("88200"), 0) << "the server's rate is offered";
   // Picking the server's rate ends the conversion.
   D().lstAudioInputSampleRate->setCurrentIndex(D().lstAudioInputSampleRate->findText("88200"));
