@@ -28,8 +28,8 @@ struct TRenderOverrides {
 };
 
 // The settings file the window reads, found the way the window finds it for the window's program,
-// which is installed (and built) in the same folder as this one: beside it, or for an installed
-// program whose folder is not writable, in the user's configuration folder.
+// which is installed (and built) in the same folder as this one: in the user's configuration
+// folder, or beside it when a file is already there (a portable install).
 std::string WindowSettingsFile();
 
 // Loads `ini_path` as the window does (a missing file gives the window's defaults), then applies
