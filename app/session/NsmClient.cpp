@@ -15,8 +15,10 @@ void LibloError(int number, const char* message, const char* where) {
                where ? " at " : "", where ? where : "");
 }
 
+// liblo's arguments sit at OSC's 4-byte boundaries, not at lo_arg's own alignment: read them
+// through a byte pointer, never as members of the union.
 std::string Text(const lo_arg* arg) {
-  return arg ? std::string(&arg->s) : std::string();
+  return arg ? std::string(reinterpret_cast<const char*>(arg)) : std::string();
 }
 
 // A string argument of OSC may be "s" or "S" (symbol); both read alike.

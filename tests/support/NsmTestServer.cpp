@@ -1,6 +1,8 @@
 #include "NsmTestServer.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 TNsmTestServer::TNsmTestServer() {
   server_ = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);
@@ -39,8 +41,14 @@ int TNsmTestServer::Receive(const char* path, const char* types, lo_arg** argv, 
   auto* self = static_cast<TNsmTestServer*>(self_ptr);
   TMessage m{path ? path : "", types ? types : "", {}, {}};
   for (int i = 0; i < argc; ++i) {
-    if (m.Types[i] == LO_STRING || m.Types[i] == LO_SYMBOL) m.Strings.emplace_back(&argv[i]->s);
-    if (m.Types[i] == LO_INT32) m.Ints.push_back(argv[i]->i);
+    // OSC aligns arguments to 4 bytes, not to lo_arg's 8: read them as bytes.
+    const char* bytes = reinterpret_cast<const char*>(argv[i]);
+    if (m.Types[i] == LO_STRING || m.Types[i] == LO_SYMBOL) m.Strings.emplace_back(bytes);
+    if (m.Types[i] == LO_INT32) {
+      int32_t value = 0;
+      std::memcpy(&value, bytes, sizeof value);
+      m.Ints.push_back(value);
+    }
   }
   self->received_.push_back(m);
   if (m.Path != "/nsm/server/announce") return 0;

@@ -3,11 +3,14 @@
 // the manager's orders, saved on its save, ended by SIGTERM without writing anything, and
 // restored from the saved file by a second run. Bad paths and a manager that vanishes leave a
 // program that still ends when told.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "JackTestClient.h"
 #include "NsmTestServer.h"
@@ -30,23 +34,36 @@ std::string Read(const fs::path& path) {
   return s.str();
 }
 
-// One run of the program with NSM_URL set, its standard error kept in a file.
+// One run of the program with NSM_URL set, its standard error kept in a file. Started with
+// posix_spawn: this test process has JACK's threads, and a forked copy of it may only exec.
 class TProgram {
  public:
   TProgram(const std::string& nsm_url, const fs::path& home, const fs::path& log) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("NSM_URL", nsm_url.c_str(), 1);
-      setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      setenv("HOME", home.c_str(), 1);
-      setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-      // A sanitizer build's program: the font library's caches are not ours.
-      setenv("LSAN_OPTIONS", "suppressions=" TOCSIN_PROGRAM_LSAN_SUPPRESSIONS, 1);
-      FILE* err = std::freopen(log.c_str(), "w", stderr);
-      (void)err;
-      execl(TOCSIN_PROGRAM, TOCSIN_PROGRAM, static_cast<char*>(nullptr));
-      _exit(127);
+    std::vector<std::string> env;
+    const std::vector<std::string> ours = {
+        "NSM_URL=", "QT_QPA_PLATFORM=", "HOME=", "XDG_CONFIG_HOME=", "LSAN_OPTIONS="};
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      if (std::none_of(ours.begin(), ours.end(),
+                       [&](const std::string& o) { return entry.rfind(o, 0) == 0; })) {
+        env.push_back(entry);
+      }
     }
+    env.push_back("NSM_URL=" + nsm_url);
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    env.push_back("HOME=" + home.string());
+    env.push_back("XDG_CONFIG_HOME=" + (home / "config").string());
+    // A sanitizer build's program: the font library's caches are not ours.
+    env.push_back(std::string("LSAN_OPTIONS=suppressions=") + TOCSIN_PROGRAM_LSAN_SUPPRESSIONS);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(TOCSIN_PROGRAM), nullptr};
+    if (posix_spawn(&pid_, TOCSIN_PROGRAM, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
   }
   ~TProgram() {
     if (pid_ > 0 && !done_) {
