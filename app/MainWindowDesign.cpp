@@ -1,6 +1,8 @@
 #include "MainWindowDesign.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -80,17 +82,36 @@ void BuildMenu(QMainWindow& w, TMainWindowDesign& d) {
     a->setObjectName(name);
     return a;
   };
-  d.ActAppClose = action("ActAppClose", "Quitter");
-  d.ActTriggerStart = action("ActTriggerStart", "Start");
-  d.ActTriggerStop = action("ActTriggerStop", "Stop");
-  d.ActAppAbout = action("ActAppAbout", "A propos...");
+  // Alt accelerators: Alt+F, Alt+T and Alt+A open the menus; the buttons that show Start and
+  // Stop answer Alt+S and Alt+O.
+  d.ActAppClose = action("ActAppClose", "&Quitter");
+  d.ActTriggerStart = action("ActTriggerStart", "&Start");
+  d.ActTriggerStop = action("ActTriggerStop", "St&op");
+  d.ActAppAbout = action("ActAppAbout", "À &propos…");
   QMenuBar* bar = w.menuBar();
-  bar->addMenu("Fichier")->addAction(d.ActAppClose);
-  QMenu* trigger = bar->addMenu("Trigger");
+  bar->addMenu("&Fichier")->addAction(d.ActAppClose);
+  QMenu* trigger = bar->addMenu("&Trigger");
   trigger->addAction(d.ActTriggerStart);
   trigger->addAction(d.ActTriggerStop);
-  bar->addMenu("Aide")->addAction(d.ActAppAbout);
+  bar->addMenu("&Aide")->addAction(d.ActAppAbout);
 }
+
+// Enter and Return click the button that has the focus, as Space does.
+class TEnterClicks final : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* button = qobject_cast<QAbstractButton*>(target);
+    if ((key != Qt::Key_Return && key != Qt::Key_Enter) || !button || !button->isEnabled())
+      return false;
+    button->animateClick();
+    return true;
+  }
+};
 
 // VuAudioLeft / VuAudioRight: -96..0 dB in 56 segments of 2 pixels behind a one-pixel grey frame.
 TVrLevelBar* LevelBar(QWidget* parent, const char* name, int y) {
@@ -201,6 +222,9 @@ void BuildAudioInPage(QWidget* p, TMainWindowDesign& d) {
   d.lstAudioInputBufferSize =
       List(params, "lstAudioInputBufferSize", 222, 34, 190,
            {"32", "64", "128", "256", "512", "1024", "2048", "4096", "8192"});
+  // The caption says bytes; the numbers are frames.
+  d.lstAudioInputBufferSize->setToolTip(
+      "Trames par bloc capturé (un échantillon par voie chacune) : plus petit, plus réactif");
   Caption(params, "Fréq. échant. (Hz)", 12, 62);
   d.lstAudioInputSampleRate = List(params, "lstAudioInputSampleRate", 12, 78, 190,
                                    {"11025", "22050", "44100", "48000", "96000"});
@@ -442,4 +466,10 @@ void BuildMainWindowDesign(QMainWindow& w, TMainWindowDesign& d) {
   d.PageControl1->resize(449, central_height - 92 - 6);
   const int menu_height = w.menuBar()->sizeHint().height();
   w.setFixedSize(kMainClientWidth, kMainClientHeight + menu_height);
+
+  auto* enter = new TEnterClicks(&w);
+  for (QAbstractButton* button : w.findChildren<QAbstractButton*>()) {
+    if (qobject_cast<QPushButton*>(button) || qobject_cast<QToolButton*>(button))
+      button->installEventFilter(enter);
+  }
 }

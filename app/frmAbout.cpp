@@ -88,7 +88,7 @@ QString TfmAbout::ThanksText() {
 
 TfmAbout::TfmAbout(QWidget* owner) : QDialog(owner) {
   setObjectName("fmAbout");
-  setWindowTitle("A propos...");
+  setWindowTitle("À propos…");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(305, 193);

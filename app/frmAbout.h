@@ -1,4 +1,4 @@
-// TfmAbout, the modal "A propos..." dialog: program name and icon, version, copyright and
+// TfmAbout, the modal "À propos…" dialog: program name and icon, version, copyright and
 // comments compiled into the program, and a scrolling thanks text. Changes nothing. UI thread.
 #pragma once
 

@@ -26,13 +26,17 @@
 TfmMain* fmMain = nullptr;
 
 TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWidget* parent)
+    : TfmMain(std::move(devices), TSettingsPlace{ini_file_name, false}, parent) {}
+
+TfmMain::TfmMain(TWindowBackends devices, const TSettingsPlace& place, QWidget* parent)
     : QMainWindow(parent),
-      IniFileName(ini_file_name),
+      IniFileName(place.File),
       devices_(std::move(devices)),
       dispatcher_(this),
       actions_(dispatcher_, d_),
       detector_(snapshot_, actions_, SystemTickClock()) {
   fmMain = this;
+  settings_named_ = place.Named;
   BuildMainWindowDesign(*this, d_);
   if (!devices_.Capture && devices_.WaveIn)
     devices_.Capture = std::make_unique<TEngineCaptureChain>(*devices_.WaveIn, dispatcher_);
@@ -64,6 +68,7 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
     r.moveCenter(screen->availableGeometry().center());
     move(r.topLeft());
   }
+  PlaceWindow();
 }
 
 TfmMain::~TfmMain() {
@@ -105,6 +110,7 @@ void TfmMain::FormCreate() {
   AudioInParams.FullScale = 32767;
   AudioInParams.MinDb = static_cast<int>(FloorDb(32767));  // truncated toward zero: -96
   AudioInParams.MaxDb = 0;
+  TakeSystemRate();
   if (devices_.Capture) {
     devices_.Capture->SetBlockHandler(
         [this](const IALAudioBufferPtr& block) { detector_.ProcessBlock(block); });
@@ -124,6 +130,7 @@ void TfmMain::FormCreate() {
   edTocsinLeftThresChange();
   RefreshSnapshot();
   StopTrigger();
+  ShowAudioSystem();
 }
 
 void TfmMain::StartTrigger() {
@@ -141,7 +148,8 @@ void TfmMain::StartTrigger() {
     SetOutputActive(true);
     PrepareSounds();
     ++steps;
-    if (SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
+    // Channels that only play sounds need no MIDI port.
+    if (MidiNeeded() && SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
   } catch (...) {
     UndoStart(steps);
     throw;

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ControlSnapshot.h"
@@ -26,6 +27,7 @@
 #include "SoundTrigger.h"
 #include "audio/VrAudio.h"
 #include "midi/MidiOut.h"
+#include "platform/AudioSystemInfo.h"
 #include "timing/VrHPTimeBase.h"
 #include "timing/VrHPTimer.h"
 
@@ -34,12 +36,32 @@ extern TfmMain* fmMain;
 
 class TfmMain : public QMainWindow {
  public:
+  // Where the settings come from. Named: given by the user (--settings) or a session manager,
+  // so a file that holds no settings is refused rather than rewritten, and one that cannot be
+  // written is said at start.
+  struct TSettingsPlace {
+    std::string File;  // empty: the usual place for this executable
+    bool Named = false;
+  };
+
   // The window owns the chains it is given and uses the services, which must outlive it; main
-  // passes the real ones, tests virtual ones. The settings file is ini_file_name, or beside the
-  // executable when that is empty.
+  // passes the real ones, tests virtual ones. The settings file is ini_file_name, or the usual
+  // place (SettingsFileLocation) when that is empty.
   explicit TfmMain(TWindowBackends backends, const std::string& ini_file_name = {},
                    QWidget* parent = nullptr);
+  TfmMain(TWindowBackends backends, const TSettingsPlace& place, QWidget* parent = nullptr);
   ~TfmMain() override;
+
+  const std::string& SettingsFile() const { return IniFileName; }
+  // Whether closing the window saves the settings (not under a session manager, which saves
+  // when the session does, nor for a file that must not be overwritten).
+  void SetSaveAtClose(bool save) { save_at_close_ = save; }
+  // Writes the settings now; empty when done, else the French text of what went wrong.
+  std::string SaveSettingsNow();
+  // Closes without a word: no dialog, no save (a session manager ending the program).
+  void CloseQuietly();
+  // Whether the window went through its close sequence.
+  bool Closed() const { return close_sequence_ran_; }
 
   // The lifecycle, as the actions and the close box run it.
   void StartTrigger();  // errors pass to the caller
@@ -122,11 +144,25 @@ class TfmMain : public QMainWindow {
   void cbAudioOutputTempDisabledClick();
   void edAudioOutFileNameChange(int channel);
   void BrowseAudioOutFileName(int channel);
+  QString SoundFileFolder(int channel) const;  // where the file dialog opens
 
   // Settings (frmMainSettings.cpp).
   void LoadSettings();
+  void DefaultInputByItsName();
   void SaveSettings();
   friend class TMainSettingsView;
+
+  // The settings file's place and state, the window's place on the screen, the sound system in
+  // the status bar (frmMainPlace.cpp).
+  std::string CheckSettingsPlace();  // the file to read: empty for the defaults
+  void LoadWindowPlace(const std::string& file);
+  void SaveWindowPlace();
+  void PlaceWindow();  // where it was last, when that is still on a screen
+  void ShowLater(const QString& error);
+  void TakeSystemRate();  // a first start captures at the sound system's own rate
+  void ShowAudioSystem();
+  bool MidiNeeded() const;  // a channel is in "Note MIDI"
+  void OpenMidiWhileRunning();
 
   std::string IniFileName;
   TMainWindowDesign d_;
@@ -153,4 +189,9 @@ class TfmMain : public QMainWindow {
   bool close_sequence_ran_ = false;
   QTimer server_timer_;  // polls a lost server while a restart is pending
   bool restart_pending_ = false;
+  bool settings_named_ = false;
+  bool save_at_close_ = true;
+  bool may_overwrite_settings_ = true;  // false for a file that could not be read
+  std::optional<QPoint> stored_place_;
+  TAudioSystemInfo system_;  // as found at creation, refreshed with the status bar
 };

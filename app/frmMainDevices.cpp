@@ -6,6 +6,7 @@
 
 #include "AppState.h"
 #include "frmMain.h"
+#include "platform/WaveIn.h"
 #include "uMaths.h"
 
 namespace {
@@ -39,6 +40,13 @@ void TfmMain::FillInputDeviceList() {
   FillDeviceList(d_.lstInputDevices, [this] {
     return devices_.Capture ? devices_.Capture->DeviceNames() : std::vector<std::string>{};
   });
+  // The physical capture alone (jackd's "system", which is "Default" and not listed apart)
+  // still makes an input.
+  if (d_.lstInputDevices->count() == 0 && devices_.WaveIn &&
+      !devices_.WaveIn->DefaultDeviceAlias().empty()) {
+    d_.lstInputDevices->addItem("Default");
+    d_.lstInputDevices->setCurrentIndex(0);
+  }
 }
 
 void TfmMain::FillOutputDeviceList() {

@@ -31,6 +31,8 @@ void TfmMain::ConnectHandlers() {
     lstAudioInputFormatChange(d_.lstAudioInputSampleRate, &ICaptureChain::SetSampleRate,
                               [](uint32_t v) { AudioInParams.SampleRate = v; });
   });
+  // The status bar says whether the chosen rate is converted from the server's.
+  connect(d_.lstAudioInputSampleRate, &QComboBox::activated, this, [this] { ShowAudioSystem(); });
   connect(d_.lstAudioInputBits, &QComboBox::activated, this, [this] {
     lstAudioInputFormatChange(d_.lstAudioInputBits, &ICaptureChain::SetBits,
                               [](uint32_t v) { AudioInParams.Bits = static_cast<uint16_t>(v); });

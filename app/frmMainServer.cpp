@@ -102,4 +102,5 @@ void TfmMain::CancelServerRestart() {
 
 void TfmMain::ShowServerStatus(const QString& text) {
   d_.StatusPanel[0]->setText(text);
+  ShowAudioSystem();  // a server back may run at another rate or period
 }

@@ -2,7 +2,9 @@
 // the inhibition controls.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -16,6 +18,7 @@ void TfmMain::rbStartMidiNoteClick(int channel) {
   d_.lstMidiOutNote[channel]->setEnabled(enabled.NoteListEnabled);
   d_.edAudioOutFileName[channel]->setEnabled(enabled.FileBoxEnabled);
   d_.btnAudioOutFileName[channel]->setEnabled(enabled.FileBoxEnabled);
+  OpenMidiWhileRunning();
 }
 
 void TfmMain::edAudioOutFileNameChange(int channel) {
@@ -23,14 +26,30 @@ void TfmMain::edAudioOutFileNameChange(int channel) {
 }
 
 void TfmMain::BrowseAudioOutFileName(int channel) {
-  QFileDialog dialog(this);
+  QFileDialog dialog(this, "Choisir le son de la " + QString(channel == 0 ? "voie gauche"
+                                                                         : "voie droite"));
+  // Qt's own dialog, which speaks French with the window whatever the desktop's language.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilter("Fichiers audio Wave (*.wav)");
   dialog.setDefaultSuffix(kWaveDefaultExt);
+  dialog.setDirectory(SoundFileFolder(channel));
   const QString current = d_.edAudioOutFileName[channel]->text();
-  if (!current.isEmpty()) dialog.selectFile(current);
+  if (!current.isEmpty() && QFileInfo(current).isFile()) dialog.selectFile(current);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
     d_.edAudioOutFileName[channel]->setText(dialog.selectedFiles().first());
+}
+
+QString TfmMain::SoundFileFolder(int channel) const {
+  // Where the channel's sound is, else the other channel's, else the user's home: never the
+  // folder the program happened to be started from.
+  for (int ch : {channel, 1 - channel}) {
+    const QString name = d_.edAudioOutFileName[ch]->text();
+    if (name.isEmpty()) continue;
+    const QDir folder = QFileInfo(name).absoluteDir();
+    if (folder.exists()) return folder.absolutePath();
+  }
+  return QDir::homePath();
 }
 
 void TfmMain::edAudioOutputTempDisabledDurationChange() {

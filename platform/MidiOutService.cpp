@@ -1,20 +1,27 @@
 #include "MidiOutService.h"
 
+// In French: these texts reach the window when Start cannot open the port.
 TMidiResult MidiOutErrorText(TMidiResult code, std::string& text) {
   const char* t = nullptr;
   switch (code) {
-    case kMidiOk: t = "The MIDI operation succeeded."; break;
-    case kMidiErrUnspecified: t = "The MIDI service reported an unspecified error."; break;
-    case kMidiErrBadDeviceId: t = "The MIDI port number is out of range."; break;
-    case kMidiErrAllocated: t = "The MIDI port is already in use."; break;
-    case kMidiErrInvalidHandle: t = "The MIDI port handle is not valid: the port is not open."; break;
-    case kMidiErrNoDriver: t = "No MIDI driver or server is available."; break;
-    case kMidiErrNoMem: t = "There is not enough memory for the MIDI operation."; break;
-    case kMidiErrInvalidParam: t = "A parameter given to the MIDI service is not valid."; break;
-    case kMidiErrUnprepared: t = "The long message header has not been prepared."; break;
-    case kMidiErrStillPlaying: t = "Long messages are still being sent on this MIDI port."; break;
-    case kMidiErrNotReady: t = "The MIDI port is busy; try again."; break;
-    case kMidiErrNoDevice: t = "The MIDI port is no longer present."; break;
+    case kMidiOk: t = "L'opération MIDI a réussi."; break;
+    case kMidiErrUnspecified: t = "Le service MIDI a signalé une erreur non précisée."; break;
+    case kMidiErrBadDeviceId:
+      t = "Ce port MIDI n'existe pas : choisissez-en un sur la page « Sortie MIDI ».";
+      break;
+    case kMidiErrAllocated: t = "Le port MIDI est déjà utilisé."; break;
+    case kMidiErrInvalidHandle: t = "Le port MIDI n'est pas ouvert."; break;
+    case kMidiErrNoDriver: t = "Aucun pilote ni serveur MIDI n'est disponible."; break;
+    case kMidiErrNoMem: t = "La mémoire manque pour l'opération MIDI."; break;
+    case kMidiErrInvalidParam: t = "Un paramètre donné au service MIDI n'est pas valable."; break;
+    case kMidiErrUnprepared: t = "L'en-tête du message long n'a pas été préparé."; break;
+    case kMidiErrStillPlaying:
+      t = "Des messages longs sont encore en cours d'envoi sur ce port MIDI.";
+      break;
+    case kMidiErrNotReady: t = "Le port MIDI est occupé ; réessayez."; break;
+    case kMidiErrNoDevice:
+      t = "Le port MIDI n'est plus présent : choisissez-en un sur la page « Sortie MIDI ».";
+      break;
     default: return kMidiErrInvalidParam;  // no text for this code
   }
   text = t;

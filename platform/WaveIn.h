@@ -62,6 +62,9 @@ class IWaveIn {
   virtual ~IWaveIn() = default;
   // Input device names in device-number order: at most 32 characters, distinct.
   virtual std::vector<std::string> DeviceNames() = 0;
+  // A device the default input is (left out of DeviceNames so that it is not offered twice), by
+  // the name a user may have stored for it; empty when there is none.
+  virtual std::string DefaultDeviceAlias() { return {}; }
   // Opens device number device (or kWaveInDefault); null when it cannot be opened.
   virtual std::unique_ptr<IWaveInDevice> Open(int device, const TWaveInFormat& format,
                                               TWaveInCallback callback) = 0;

@@ -127,6 +127,17 @@ bool ParseHitOption(const std::string& arg, const std::function<std::string()>& 
   }
   return false;
 }
+
+// Seconds into the take: a plain decimal number, 0 or more.
+double Seconds(const std::string& option, const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0) || value > 1e9) {
+    Bad(option + " " + text + ": seconds from the take's start, for example 1.5");
+  }
+  return value;
+}
 }  // namespace
 
 std::string RenderUsage() {
@@ -144,20 +155,27 @@ std::string RenderUsage() {
          "  --list                   print one line per note (time, frame, channel, note,\n"
          "                           velocity, side, note-off time) on standard output\n"
          "  --json                   the same as one JSON object per line\n"
-         "  --plot FILE.png          draw both channels' levels, thresholds and note-ons (with\n"
+         "  --plot FILE.png          draw both channels' levels, thresholds and notes (with\n"
          "                           \"Frappe\", the threshold as it falls after each hit)\n"
+         "  --from SECONDS           the picture starts there (default: the take's start)\n"
+         "  --to SECONDS             the picture ends there (default: the take's end)\n"
          "\n"
-         "Settings (default: the settings file the window uses, beside the tocsin program or,\n"
-         "installed, in ~/.config/tocsin/):\n"
+         "Settings (default: the settings file the window uses, ~/.config/tocsin/tocsin.ini,\n"
+         "or a tocsin.ini beside the tocsin program when there is one):\n"
          "  --settings FILE          read this settings file instead\n"
          "  --block FRAMES           frames per captured block (1 to 1048576)\n"
          "  --bits 8|16              capture sample width\n"
          "  --threshold-left DB      left threshold, whole dB from -144 to 0\n"
          "  --threshold-right DB     right threshold, whole dB from -144 to 0\n"
          "  --channel N              MIDI channel, 1 to 16\n"
-         "  --note-left NAME         left note by name, for example Do3 (= 60) or Fa#2\n"
-         "  --note-right NAME        right note by name\n"
+         "  --note-left NOTE         left note: a number from 0 to 127 (36), an English name\n"
+         "                           (C1 = 36, C3 = 60, F#2, Eb1) or a French one, accent\n"
+         "                           optional (Do1 = 36, Re1 = Ré1 = 38, Fa#2)\n"
+         "  --note-right NOTE        right note, likewise\n"
          "  --fixed-velocity         velocity 100 instead of following the level\n"
+         "  --velocity-follows-level velocity from the level, whatever the settings say\n"
+         "  --midi                   both channels give MIDI notes, also a channel the\n"
+         "                           settings set to play a sound file\n"
          "\n"
          "Detection (per side: add -left or -right to an option, for example --scan-ms-left):\n"
          "  --detection level|hit    \"Niveau\": a block's level above the threshold holds a\n"
@@ -181,14 +199,19 @@ std::string RenderUsage() {
          "  --crosstalk-db DB        ...when it is quieter by more than this\n"
          "  --crosstalk-hold-ms MS   hit, both sides: how long a hit waits for a louder one on\n"
          "                           the other side still to come (adds to every note's latency)\n"
+         "\n"
+         "Other:\n"
          "  --partial                render a WAV file cut short of its announced length\n"
          "                           (otherwise refused)\n"
          "  -h, --help               show this help\n"
+         "  --version                show the version\n"
          "\n"
          "Any audio file libsndfile reads, mono or stereo (of more channels the first two), at\n"
          "its own rate; samples reach the detection as the capture would deliver them. The\n"
          "settings' devices, rate and channel count do not apply: the file says what was heard.\n"
-         "A channel set to play a sound file gives no MIDI.\n"
+         "A channel set to play a sound file gives no MIDI unless --midi is given.\n"
+         "Octaves are numbered as in the window's French names: C3 = Do3 = 60, so the\n"
+         "General MIDI kick (36) is C1 or Do1.\n"
          "\n"
          "Exit status: 0 done, 1 bad arguments, 2 a file that cannot be read or written.\n";
 }
@@ -220,6 +243,9 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     if (arg == "-h" || arg == "--help") {
       no_value();
       o.Help = true;
+    } else if (arg == "--version") {
+      no_value();
+      o.Version = true;
     } else if (arg == "-o" || arg == "--output") {
       o.Output = take();
       if (o.Output.empty()) Bad(arg + ": the file name is empty");
@@ -251,8 +277,10 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     } else if (arg == "--note-left" || arg == "--note-right") {
       const std::string name = take();
       const int entry = NoteEntryForName(name);
-      if (entry < 0)
-        Bad(arg + " " + name + ": no such note (Do-2 to Si8, for example Do3 or Fa#2)");
+      if (entry < 0) {
+        Bad(arg + " " + name +
+            ": no such note (0 to 127, or a name from C-2 to B8 or Do-2 to Si8: C1 = Do1 = 36)");
+      }
       o.Overrides.NoteIndex[arg == "--note-right"] = entry;
     } else if (arg == "--partial") {
       no_value();
@@ -260,6 +288,16 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     } else if (arg == "--fixed-velocity") {
       no_value();
       o.Overrides.FixedVelocity = true;
+    } else if (arg == "--velocity-follows-level") {
+      no_value();
+      o.Overrides.VelocityFollowsLevel = true;
+    } else if (arg == "--midi") {
+      no_value();
+      o.Overrides.ForceMidi = true;
+    } else if (arg == "--from") {
+      o.PlotFrom = Seconds(arg, take());
+    } else if (arg == "--to") {
+      o.PlotTo = Seconds(arg, take());
     } else if (ParseHitOption(arg, take, o.Overrides)) {
       // hit detection's settings
     } else if (arg == "--") {
@@ -271,11 +309,16 @@ TRenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       inputs.push_back(arg);
     }
   }
-  if (o.Help) return o;
+  if (o.Help || o.Version) return o;
   if (inputs.empty()) Bad("no input file given (see --help)");
   if (inputs.size() > 1) Bad(inputs[1] + ": only one input file at a time");
   o.Input = inputs[0];
   if (o.List && o.Json) Bad("--list and --json: choose one");
+  if (o.Overrides.FixedVelocity && o.Overrides.VelocityFollowsLevel)
+    Bad("--fixed-velocity and --velocity-follows-level: choose one");
+  if ((o.PlotFrom || o.PlotTo) && o.Plot.empty()) Bad("--from and --to go with --plot");
+  if (o.PlotFrom && o.PlotTo && *o.PlotTo <= *o.PlotFrom)
+    Bad("--to must come after --from");
   if (o.Output.empty() && o.Plot.empty() && !o.List && !o.Json) {
     Bad("nothing to do: give -o OUT.mid, --list, --json or --plot FILE.png");
   }

@@ -2,6 +2,7 @@
 // that override them. Raises ERenderError (kExitBadArguments) naming the bad argument.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct TRenderOptions {
   bool Help = false;
   bool Partial = false;  // render what a cut-short file holds
   TRenderOverrides Overrides;
+  bool Version = false;
+  // --from / --to: the part of the take the picture shows, in seconds; unset: all of it.
+  std::optional<double> PlotFrom, PlotTo;
 };
 
 TRenderOptions ParseRenderOptions(const std::vector<std::string>& args);

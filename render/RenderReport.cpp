@@ -17,6 +17,14 @@ std::string NoteName(uint8_t note) {
 }
 
 // Note names are letters, digits, '#' and '-' (and "é"): nothing JSON must escape.
+
+// Padded to `columns` characters as a terminal shows them: "Ré3" takes three columns although
+// it is four bytes, so printf's byte count would shift the columns after it.
+std::string PadToColumns(const std::string& text, size_t columns) {
+  size_t shown = 0;
+  for (unsigned char c : text) shown += (c & 0xC0) != 0x80;
+  return shown >= columns ? text : text + std::string(columns - shown, ' ');
+}
 }  // namespace
 
 std::string NoteListHeader() {
@@ -25,9 +33,10 @@ std::string NoteListHeader() {
 
 std::string NoteListLine(const TRenderNote& n, uint32_t rate) {
   char text[160];
-  std::snprintf(text, sizeof text, "%10s %9llu  %2d  %-7s %3d  %3d  %-4s %10s  %9llu",
+  std::snprintf(text, sizeof text, "%10s %9llu  %2d  %s %3d  %3d  %-4s %10s  %9llu",
                 Seconds(n.OnFrame, rate).c_str(), static_cast<unsigned long long>(n.OnFrame),
-                n.Channel + 1, NoteName(n.Note).c_str(), n.Note, n.Velocity, n.Side ? "D" : "G",
+                n.Channel + 1, PadToColumns(NoteName(n.Note), 7).c_str(), n.Note, n.Velocity,
+                n.Side ? "D" : "G",
                 Seconds(n.OffFrame, rate).c_str(), static_cast<unsigned long long>(n.OffFrame));
   return text;
 }

@@ -8,7 +8,6 @@
 #include "IniValues.h"
 #include "NoteNames.h"
 #include "Settings.h"
-#include "TextMatch.h"
 
 namespace {
 // The window's controls as far as the block handler and the note trigger read them. Lists
@@ -86,7 +85,7 @@ std::string WindowSettingsFile() {
 }
 
 int NoteEntryForName(const std::string& name) {
-  return FindListEntry(NoteEntryNamesUtf8(), name);
+  return NoteEntryForText(name);
 }
 
 void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
@@ -108,6 +107,13 @@ void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& o,
   }
   if (o.ChannelIndex) s.Controls.MidiChannelIndex = *o.ChannelIndex;
   if (o.FixedVelocity) s.Controls.MidiVelFollowLevel = false;
+  if (o.VelocityFollowsLevel) s.Controls.MidiVelFollowLevel = true;
+  if (o.ForceMidi) {
+    for (int side = 0; side < 2; ++side) {
+      s.Controls.StartMidiNote[side] = true;
+      s.Controls.StartAudioFile[side] = false;
+    }
+  }
   for (int side = 0; side < 2; ++side) {
     if (o.HitDetection[side]) s.Hit.HitDetection[side] = *o.HitDetection[side];
     for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k) {

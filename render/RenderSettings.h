@@ -41,6 +41,8 @@ struct TRenderOverrides {
   std::optional<int> ChannelIndex;  // 0..15
   std::optional<int> NoteIndex[2];  // note list entry
   bool FixedVelocity = false;
+  bool VelocityFollowsLevel = false;
+  bool ForceMidi = false;  // both channels give notes, whatever event kind the file says
   std::optional<bool> HitDetection[2];  // "Frappe" (true) or "Niveau"
   std::optional<double> Hit[static_cast<int>(THitOption::kCount)][2];
   std::optional<TVelocityCurve> Curve[2];
@@ -51,8 +53,8 @@ struct TRenderOverrides {
 double THitPadSettings::*HitOptionField(THitOption option);
 
 // The settings file the window reads, found the way the window finds it for the window's program,
-// which is installed (and built) in the same folder as this one: beside it, or for an installed
-// program whose folder is not writable, in the user's configuration folder.
+// which is installed (and built) in the same folder as this one: in the user's configuration
+// folder, or beside it when a file is already there (a portable install).
 std::string WindowSettingsFile();
 
 // Loads `ini_path` as the window does (a missing file gives the window's defaults), then applies
@@ -60,6 +62,6 @@ std::string WindowSettingsFile();
 void LoadRenderSettings(const std::string& ini_path, const TRenderOverrides& overrides,
                         TRenderSettings& settings);
 
-// The note list entry of a name such as "Do3" or "ré#4" (letter case ignored, as the window's
-// list finds names), or -1.
+// The note list entry of a note as typed: a number (36), an English name (C1, C3 = 60) or a
+// French one with or without its accent (Ré1, re1), letter case ignored; -1 when none.
 int NoteEntryForName(const std::string& name);

@@ -36,6 +36,10 @@ void CheckSettingsFile(const std::string& path) {
   if (!in) throw ERenderError(kExitBadFile, path + ": " + std::strerror(errno));
 }
 
+uint64_t FrameAt(double seconds, uint32_t rate) {
+  return static_cast<uint64_t>(seconds * rate + 0.5);
+}
+
 std::string BaseName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
@@ -46,12 +50,25 @@ int Run(int argc, char** argv) {
     std::fputs(RenderUsage().c_str(), stdout);
     return 0;
   }
+  if (opt.Version) {
+    std::printf("tocsin-render %s\n", TOCSIN_PROGRAM_VERSION);
+    return 0;
+  }
 
   std::string settings_path = opt.Settings;
   if (!settings_path.empty()) {
     CheckSettingsFile(settings_path);
+    std::fprintf(stderr, "tocsin-render: settings from %s\n", settings_path.c_str());
   } else {
     settings_path = WindowSettingsFile();
+    std::error_code ec;
+    if (!settings_path.empty() && std::filesystem::exists(settings_path, ec)) {
+      std::fprintf(stderr, "tocsin-render: settings from %s (the window's)\n",
+                   settings_path.c_str());
+    } else {
+      std::fprintf(stderr, "tocsin-render: no settings file at %s: the window's defaults\n",
+                   settings_path.empty() ? "the usual place" : settings_path.c_str());
+    }
   }
   TRenderSettings settings;
   LoadRenderSettings(settings_path, opt.Overrides, settings);
@@ -67,6 +84,13 @@ int Run(int argc, char** argv) {
                  "tocsin-render: %s: cut short, %llu frames missing; rendering the %llu there\n",
                  opt.Input.c_str(), static_cast<unsigned long long>(source.CutShortBy()),
                  static_cast<unsigned long long>(source.Frames()));
+  }
+  // Before anything is written: a picture of nothing is no picture.
+  if (opt.PlotFrom && FrameAt(*opt.PlotFrom, source.SampleRate()) >= source.Frames()) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", *opt.PlotFrom);
+    throw ERenderError(kExitBadArguments,
+                       std::string("--from ") + seconds + ": the take is shorter");
   }
   TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
                      !opt.Plot.empty());
@@ -104,8 +128,10 @@ int Run(int argc, char** argv) {
     plot.Threshold[1] = settings.Controls.Thres[1];
     plot.HitThresholds = &chain.Thresholds();
     plot.HitThresholdStep = TRenderChain::kThresholdStep;
-    plot.Title = BaseName(opt.Input) + " : " + std::to_string(chain.Notes().size()) +
-                 " notes, blocs de " + std::to_string(settings.BufferSize) + " trames";
+    if (opt.PlotFrom) plot.FromFrame = FrameAt(*opt.PlotFrom, source.SampleRate());
+    if (opt.PlotTo) plot.ToFrame = FrameAt(*opt.PlotTo, source.SampleRate());
+    plot.Title = BaseName(opt.Input) + ": " + std::to_string(chain.Notes().size()) +
+                 " notes, blocks of " + std::to_string(settings.BufferSize) + " frames";
     std::string error;
     if (!WriteLevelPlot(plot, opt.Plot, error)) {
       throw ERenderError(kExitBadFile, opt.Plot + ": cannot write the picture (" + error + ")");
@@ -125,7 +151,7 @@ int Run(int argc, char** argv) {
     if (!settings.Controls.StartMidiNote[side]) {
       std::fprintf(stderr,
                    "tocsin-render: the %s channel plays a sound file in these settings: it "
-                   "gives no MIDI\n",
+                   "gives no MIDI (--midi makes it give notes)\n",
                    side == 0 ? "left" : "right");
     }
   }

@@ -23,5 +23,16 @@ int NoteEntryIndex(const std::string& name);
 // -1 for any other index (nothing selected): no note is sent.
 int MidiNoteForEntry(int k);
 
+// A note as a user may type it on a command line, as its note list entry (0..131), or -1:
+//   - a MIDI note number, 0 to 127 ("36");
+//   - an English name, letter C to B, then "#" (sharp) or "b" (flat), then the octave, with the
+//     octaves numbered as the French names are: C3 = Do3 = 60, so C1 = 36 (the General MIDI
+//     kick) and C-2 = 0;
+//   - a French name, with or without its accent ("Ré1", "Re1", "re#1"), "#" or "b" likewise.
+// Letter case is ignored. UTF-8.
+int NoteEntryForText(const std::string& text);
+// The English name of MIDI note `note` (0..127) in that numbering: 36 is "C1", 61 "C#3".
+std::string EnglishNoteName(int note);
+
 // "1" to "16"; entry i is MIDI channel i + 1.
 std::vector<std::string> MidiChannelEntries();

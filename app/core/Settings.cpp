@@ -84,7 +84,11 @@ std::string SettingsFileLocation(std::string_view executable_path, const char* x
   std::string beside = SettingsFileNameFor(executable_path);
   fs::path folder = fs::path(beside).parent_path();
   if (folder.empty()) folder = ".";
-  if (::access(folder.c_str(), W_OK | X_OK) == 0 || ::access(beside.c_str(), W_OK) == 0) {
+  // Only a file already there makes a portable install: a build tree, or a folder that happens
+  // to be writable, does not get one of its own.
+  std::error_code ec;
+  if (fs::exists(beside, ec) &&
+      (::access(folder.c_str(), W_OK | X_OK) == 0 || ::access(beside.c_str(), W_OK) == 0)) {
     return beside;
   }
   fs::path config;

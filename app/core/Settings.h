@@ -27,10 +27,10 @@ TSettingsRecords GlobalSettingsRecords();
 std::string SettingsFileNameFor(std::string_view executable_path);
 // The running executable's full path; empty when the system does not say.
 std::string RunningExecutablePath();
-// Where the settings live: beside the executable while its folder, or the file already there,
-// may be written; otherwise, for an installed program, "tocsin/tocsin.ini" in the user's
-// configuration folder (`xdg_config_home` when it is an absolute path, else `home`/.config).
-// Either may be null.
+// Where the settings live: beside the executable when a settings file is already there and the
+// user may write it or its folder (a portable install); otherwise, for an installed program and
+// a build tree alike, "tocsin/tocsin.ini" in the user's configuration folder (`xdg_config_home`
+// when it is an absolute path, else `home`/.config). Either may be null.
 std::string SettingsFileLocation(std::string_view executable_path, const char* xdg_config_home,
                                  const char* home);
 

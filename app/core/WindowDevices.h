@@ -43,6 +43,7 @@ class IAudioOutputDevice {
 };
 
 class IMidiOutService;
+class IAudioSystemInfo;
 class IServerMonitor;
 class ISoundService;
 class IWaveIn;
@@ -61,4 +62,5 @@ struct TWindowBackends {
   IMidiOutService* MidiOut = nullptr;  // MyMidi.Output's ports
   ISoundService* Sound = nullptr;      // VrWave0 and VrWave1 play through it
   IServerMonitor* Server = nullptr;    // tells when the audio server is lost and back
+  IAudioSystemInfo* System = nullptr;  // which sound system, its rate and period
 };

@@ -180,6 +180,12 @@ uint32_t TJackClient::SampleRate() {
   return rate_.load(std::memory_order_acquire);
 }
 
+uint32_t TJackClient::BufferSize() {
+  std::lock_guard lock(control_mutex_);
+  if (!client_ || lost_.load(std::memory_order_acquire)) return 0;
+  return jack_get_buffer_size(client_);
+}
+
 std::vector<std::string> TJackClient::Ports(const char* type, unsigned long flags) {
   std::lock_guard lock(control_mutex_);
   std::vector<std::string> names;

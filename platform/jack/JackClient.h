@@ -60,6 +60,8 @@ class TJackClient final : public IServerMonitor {
   std::string ClientName();
   bool Renamed();
   uint32_t SampleRate();
+  // Frames per cycle (the server's period); 0 while there is no client.
+  uint32_t BufferSize();
   // Counts the clients opened so far: a part attached under an older one is gone with it.
   uint64_t Generation() const { return generation_.load(std::memory_order_acquire); }
 

@@ -19,8 +19,40 @@ std::vector<std::string> JackClientsOf(const std::vector<std::string>& ports) {
   return clients;
 }
 
+std::vector<std::string> JackInputClients(const std::vector<std::string>& outputs,
+                                          const std::vector<std::string>& physical) {
+  std::vector<std::string> clients = JackClientsOf(outputs);
+  const std::string alias = JackDefaultInputAlias(outputs, physical);
+  // (The two lists come from two looks at a changing graph: the alias may be gone already.)
+  if (auto it = std::find(clients.begin(), clients.end(), alias); !alias.empty() &&
+                                                                   it != clients.end()) {
+    clients.erase(it);
+  }
+  return clients;
+}
+
+std::string JackDefaultInputAlias(const std::vector<std::string>& outputs,
+                                  const std::vector<std::string>& physical) {
+  const std::vector<std::string> owners = JackClientsOf(physical);
+  if (owners.size() != 1) return {};
+  // Only when that client has nothing but the physical capture: any other output of its own
+  // would be lost with its entry.
+  const auto of_owner = std::count_if(outputs.begin(), outputs.end(), [&](const std::string& p) {
+    return JackClientOfPort(p) == owners[0];
+  });
+  return of_owner == static_cast<long>(physical.size()) ? owners[0] : std::string();
+}
+
 std::vector<std::string> TJackWaveIn::Clients() {
-  return JackClientsOf(client_.Ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput));
+  return JackInputClients(client_.Ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput),
+                          client_.Ports(JACK_DEFAULT_AUDIO_TYPE,
+                                        JackPortIsOutput | JackPortIsPhysical));
+}
+
+std::string TJackWaveIn::DefaultDeviceAlias() {
+  return JackDefaultInputAlias(
+      client_.Ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput),
+      client_.Ports(JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput | JackPortIsPhysical));
 }
 
 std::vector<std::string> TJackWaveIn::DeviceNames() {

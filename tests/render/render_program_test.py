@@ -189,7 +189,7 @@ class RenderProgramTest(unittest.TestCase):
         self.assertIn(b"long.wav [", shown)
         self.assertIn(b"100%", shown)
         piped = self.run_render(wav, "--list")
-        self.assertEqual(piped.stderr, "")
+        self.assertEqual(piped.stderr, "tocsin-render: settings from %s\n" % self.ini)
 
     def test_settings_beside_the_window_program_by_default(self):
         bindir = self.path("bin")
@@ -203,6 +203,70 @@ class RenderProgramTest(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         notes = [json.loads(line) for line in r.stdout.splitlines()]
         self.assertEqual([(n["frame"], n["channel"]) for n in notes], [(9000, 5)])
+        self.assertIn("settings from %s (the window's)" % os.path.join(bindir, "tocsin.ini"),
+                      r.stderr)
+        # Without one there, the user's own folder (as the window looks), and it says so.
+        os.remove(os.path.join(bindir, "tocsin.ini"))
+        env = dict(os.environ, XDG_CONFIG_HOME=self.path("cfg"))
+        r = subprocess.run([program, wav, "--json"], capture_output=True, text=True, timeout=60,
+                           env=env)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("no settings file at %s" % self.path("cfg/tocsin/tocsin.ini"), r.stderr)
+
+    def test_notes_by_number_english_or_french_name_and_the_velocity_and_midi_switches(self):
+        wav = self.take("kick.wav", [(1000, 0, 8000), (30000, 1, 8000)])
+        for note in ["36", "C1", "c1", "Do1", "do1"]:
+            r = self.run_render(wav, "--json", "--note-left", note)
+            self.assertEqual(r.returncode, 0, (note, r.stderr))
+            self.assertEqual(json.loads(r.stdout.splitlines()[0])["note"], 36, note)
+        for note, number in [("Re1", 38), ("Ré1", 38), ("D1", 38), ("F#2", 54), ("Eb1", 39)]:
+            r = self.run_render(wav, "--json", "--note-right", note)
+            self.assertEqual(json.loads(r.stdout.splitlines()[1])["note"], number, note)
+
+        # A settings file with fixed velocities and the right channel on a sound file.
+        with open(self.ini, "w") as f:
+            f.write("[Main]\nMidiOutVelFollowAudioInLevel0=0\nTocsinStartMidiNote1=0\n")
+        r = self.run_render(wav, "--json")
+        notes = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertEqual([(n["side"], n["velocity"]) for n in notes], [("left", 100)])
+        self.assertIn("--midi", r.stderr)
+        r = self.run_render(wav, "--json", "--midi", "--velocity-follows-level")
+        notes = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertEqual([(n["side"], n["velocity"]) for n in notes],
+                         [("left", velocity(8000)), ("right", velocity(8000))])
+        r = self.run_render(wav, "--json", "--fixed-velocity", "--velocity-follows-level")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("choose one", r.stderr)
+
+        r = self.run_render("--version")
+        self.assertEqual(r.returncode, 0)
+        self.assertRegex(r.stdout, r"^tocsin-render \d+\.\d+\.\d+\n$")
+
+    def test_list_columns_stay_aligned_after_accented_names(self):
+        wav = self.take("two.wav", [(1000, 0, 20000), (30000, 1, 20000)])
+        r = self.run_render(wav, "--list", "--note-left", "Do2", "--note-right", "Ré2")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        header, do, re = r.stdout.splitlines()
+        self.assertIn("Ré2", re)
+        for column in ["nr", "vel", "side", "off_s"]:
+            end = header.index(column) + len(column)
+            self.assertEqual(do[end - 1] != " ", re[end - 1] != " ", column)
+        self.assertEqual(len(do), len(re))
+
+    def test_plot_of_part_of_the_take(self):
+        wav = self.take("long.wav", [(1000, 0, 20000), (90000, 1, 20000)], length=48000 * 3)
+        png = self.path("part.png")
+        r = self.run_render(wav, "--plot", png, "--from", "1.5", "--to", "2.5")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(png, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        for args, word in [(["--plot", png, "--from", "5"], "shorter"),
+                           (["--plot", png, "--from", "2", "--to", "1"], "--to"),
+                           (["--list", "--from", "1"], "--plot"),
+                           (["--plot", png, "--to", "-1"], "--to -1")]:
+            r = self.run_render(wav, *args)
+            self.assertEqual(r.returncode, 1, (args, r.stderr))
+            self.assertIn(word, r.stderr)
 
     def test_bad_arguments_exit_1_naming_the_argument(self):
         wav = self.take("a.wav", [])

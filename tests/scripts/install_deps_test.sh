@@ -37,13 +37,16 @@ STUB
   chmod +x "$bin"/*
 }
 
-# run NAME UID WITH_SUDO MISSING [APT_FAILS_ON]: runs the script, leaves $status, $out and $LOG.
+# run NAME UID WITH_SUDO MISSING [APT_FAILS_ON]: runs the script (with the words of $ARGS),
+# leaves $status, $out and $LOG.
+ARGS=""
 run() {
   local dir="$work/$1"
   stubs "$dir/bin" "$2" "$3"
   export LOG="$dir/log" MISSING="$4" APT_FAILS_ON="${5:-}"
   : >"$LOG"
-  out=$(env -u DEBIAN_FRONTEND PATH="$dir/bin" /bin/bash "$script" 2>&1)
+  # shellcheck disable=SC2086
+  out=$(env -u DEBIAN_FRONTEND PATH="$dir/bin" /bin/bash "$script" $ARGS 2>&1)
   status=$?
 }
 
@@ -92,6 +95,29 @@ esac
 run update-fails 0 yes "cmake" update
 expect_status update-fails nonzero
 expect_log update-fails "apt-get update [DEBIAN_FRONTEND=noninteractive]"
+
+# --build: what building and running need, none of the tests' packages.
+ARGS="--build"
+run build-only 0 yes "cmake liblo-dev qt6-translations-l10n libgtest-dev clang lintian jackd2"
+expect_status build-only 0
+expect_log build-only "apt-get update [DEBIAN_FRONTEND=noninteractive]
+apt-get install -y --no-install-recommends cmake qt6-translations-l10n liblo-dev [DEBIAN_FRONTEND=noninteractive]"
+run build-only-nothing-missing 0 yes "libgtest-dev libbenchmark-dev clang-tidy pipewire"
+expect_status build-only-nothing-missing 0
+expect_log build-only-nothing-missing ""
+
+# Without it, everything the tests and the package checks use as well.
+ARGS=""
+run everything 0 yes "liblo-dev libgtest-dev lintian"
+expect_status everything 0
+expect_log everything "apt-get update [DEBIAN_FRONTEND=noninteractive]
+apt-get install -y --no-install-recommends liblo-dev libgtest-dev lintian [DEBIAN_FRONTEND=noninteractive]"
+
+ARGS="--bogus"
+run bad-option 0 yes "cmake"
+expect_status bad-option nonzero
+expect_log bad-option ""
+ARGS=""
 
 [ "$failures" -eq 0 ] && echo "install-deps: all cases pass"
 exit $((failures > 0))

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build tree into a scratch prefix and checks what a desktop needs to offer Tocsin in
-# its menu: the program on the path, a valid menu entry naming it, and its icon.
+# its menu: the program on the path, a valid menu entry naming it, its icon, and the manual
+# pages.
 #   install_test.sh BUILD_DIR
 set -u
 build=$1
@@ -16,6 +17,12 @@ entry="$prefix/share/applications/tocsin.desktop"
 icon="$prefix/share/icons/hicolor/scalable/apps/tocsin.svg"
 [ -f "$entry" ] || fail "no menu entry"
 [ -f "$icon" ] || fail "no scalable icon"
+for page in tocsin tocsin-render; do
+  man="$prefix/share/man/man1/$page.1.gz"
+  if [ ! -f "$man" ]; then fail "no manual page $page(1)"; continue; fi
+  gzip -dc "$man" | grep -q "^\.SH OPTIONS" || fail "$page(1) is no compressed manual page"
+done
+[ -f "$prefix/share/doc/tocsin/copyright" ] || fail "no copyright file"
 
 python3 - "$entry" "$icon" <<'PY' || failures=$((failures + 1))
 import configparser, sys, xml.etree.ElementTree as ET
@@ -40,5 +47,5 @@ for p in problems: print("FAIL:", p)
 sys.exit(1 if problems else 0)
 PY
 
-[ "$failures" -eq 0 ] && echo "install: program, menu entry and icon in place"
+[ "$failures" -eq 0 ] && echo "install: programs, menu entry, icon and manual pages in place"
 exit $((failures > 0))

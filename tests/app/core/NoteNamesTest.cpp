@@ -81,3 +81,26 @@ TEST(Cp1252, UnrepresentableAndMalformedTextBecomesQuestionMarks) {
   EXPECT_EQ(Utf8ToCp1252("R\xE9"), "R?");                // a stray Windows-1252 byte
   EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");                  // cut short
 }
+
+// Notes typed on a command line: numbers, English names (C1 = 36, the GM kick) and the French
+// names with or without accents, all landing on the entry that sends that note.
+TEST(NoteNames, NotesAsTypedOnACommandLine) {
+  const std::pair<const char*, int> found[] = {
+      {"36", 36},   {"0", 0},      {"127", 127},    {"C1", 36},    {"c1", 36},   {"C3", 60},
+      {"C-2", 0},   {"G8", 127},   {"B8", 131},     {"C#1", 37},   {"Db1", 37},  {"Cb1", 35},
+      {"B#1", 48},  {"Do1", 36},   {"DO1", 36},     {"Ré1", 38},   {"RÉ1", 38},  {"Re1", 38},
+      {"re#1", 39}, {"Sol-1", 19}, {"sol#8", 128},  {"Mib2", 51},  {"Si8", 131}, {"Do-2", 0},
+  };
+  for (const auto& [text, entry] : found) EXPECT_EQ(NoteEntryForText(text), entry) << text;
+  for (const char* bad : {"", "128", "-1", "36.0", "H2", "C", "C9", "C-3", "Cb-2", "B#8", "Do",
+                          "Re 1", "C1x", "x", "R\xE9" "1"})
+    EXPECT_EQ(NoteEntryForText(bad), -1) << bad;
+  // Every French entry as the list shows it names itself.
+  const auto shown = NoteEntryNamesUtf8();
+  for (int k = 0; k < kNoteEntryCount; ++k) EXPECT_EQ(NoteEntryForText(shown[k]), k) << shown[k];
+  EXPECT_EQ(EnglishNoteName(36), "C1");
+  EXPECT_EQ(EnglishNoteName(61), "C#3");
+  EXPECT_EQ(EnglishNoteName(0), "C-2");
+  EXPECT_EQ(EnglishNoteName(128), "");
+  for (int n = 0; n < 128; ++n) EXPECT_EQ(NoteEntryForText(EnglishNoteName(n)), n);
+}

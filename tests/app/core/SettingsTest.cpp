@@ -418,14 +418,17 @@ TEST_F(SettingsAsAUser, AFolderTheUserMayNotWriteStillTakesTheWritableFileButNot
   });
 }
 
-// An installed program cannot write beside itself: its settings go to the user's folder.
+// Settings go to the user's folder, for an installed program and a build tree alike; only a
+// file already beside the executable (a portable install) keeps them there.
 TEST_F(SettingsAsAUser, AnInstalledProgramKeepsItsSettingsInTheUsersConfigurationFolder) {
   RunAsOrdinaryUser(folder.path(), [&] {
     const std::string exe = folder / "bin/tocsin";
     std::filesystem::create_directory(folder / "bin");
-    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini")
-        << "a folder the user may write keeps the file beside the executable";
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), "/cfg/tocsin/tocsin.ini")
+        << "a folder the user may write gets no file of its own";
     WriteBytes(folder / "bin/tocsin.ini", "[Main]\n");
+    EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini")
+        << "a file there makes a portable install";
     chmod((folder / "bin/tocsin.ini").c_str(), 0444);
     EXPECT_EQ(SettingsFileLocation(exe, "/cfg", "/home/u"), folder / "bin/tocsin.ini")
         << "even when the file there is read-only: its refusal is said at close";

@@ -9,7 +9,7 @@
 
 TEST(AboutWindow, ShowsTheBuildsVersionCopyrightAndComments) {
   TfmAbout about(nullptr);
-  EXPECT_EQ(about.windowTitle(), "A propos...");
+  EXPECT_EQ(about.windowTitle(), "À propos…");
   EXPECT_EQ(about.size(), QSize(305, 193));
   EXPECT_EQ(TfmAbout::ProgramVersion(), "1.0.0.0");
   auto text = [&](const char* name) {
@@ -69,7 +69,7 @@ TEST_F(WindowTest, TheAboutActionShowsTheDialogModallyAndFreesIt) {
   deadline.start(10000);
   D().ActAppAbout->trigger();  // returns when the dialog closes
   EXPECT_TRUE(deadline.isActive()) << "the dialog did not close on OK";
-  EXPECT_EQ(title, "A propos...");
+  EXPECT_EQ(title, "À propos…");
   EXPECT_EQ(owner, window.get());
   EXPECT_TRUE(window->findChildren<TfmAbout*>().isEmpty());
 }

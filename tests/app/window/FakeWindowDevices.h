@@ -12,6 +12,8 @@
 
 #include "AppState.h"
 #include "WindowDevices.h"
+#include "platform/AudioSystemInfo.h"
+#include "platform/WaveIn.h"
 #include "platform/SteadyClock.h"
 #include "platform/virtual/VirtualMidiOutService.h"
 #include "platform/virtual/VirtualSoundService.h"
@@ -82,6 +84,25 @@ class TFakeOutputDevice final : public IAudioOutputDevice {
  private:
   TDeviceLog& log_;
   std::string name_;
+};
+
+// Wave input that only tells which device "Default" stands for (the window's capture chain is
+// the fake one above).
+class TAliasWaveIn final : public IWaveIn {
+ public:
+  std::vector<std::string> DeviceNames() override { return {}; }
+  std::unique_ptr<IWaveInDevice> Open(int, const TWaveInFormat&, TWaveInCallback) override {
+    return nullptr;
+  }
+  std::string DefaultDeviceAlias() override { return alias; }
+  std::string alias;
+};
+
+// A sound system as the status bar sees it, told by the test.
+class TFakeAudioSystem final : public IAudioSystemInfo {
+ public:
+  TAudioSystemInfo AudioSystem() override { return info; }
+  TAudioSystemInfo info;
 };
 
 // The virtual MIDI service, with opening and closing written into the shared log.

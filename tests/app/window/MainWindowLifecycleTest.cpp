@@ -17,8 +17,8 @@ TEST_F(WindowTest, StartUpEndsStoppedWithEmptyReadoutsAndStartEnabled) {
   EXPECT_FALSE(D().ActTriggerStop->isEnabled());
   EXPECT_TRUE(D().Button1->isEnabled());
   EXPECT_FALSE(D().Button2->isEnabled());
-  EXPECT_EQ(D().Button1->text(), "Start");
-  EXPECT_EQ(D().Button2->text(), "Stop");
+  EXPECT_EQ(D().Button1->text(), "&Start");  // shown "Start", Alt+S
+  EXPECT_EQ(D().Button2->text(), "St&op");
   for (auto* led : {D().ledAudioInState, D().ledAudioOutState, D().LedMidiOutState,
                     D().LedMidiOutData})
     EXPECT_FALSE(led->Lit());
@@ -121,6 +121,7 @@ TEST_F(WindowTest, AStartThatFailsUndoesItsStepsInReverseAndLeavesTheWindowAsAft
   ASSERT_EQ(MidiOutErrorText(kMidiErrAllocated, text), kMidiOk);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].toStdString(), text);
+  EXPECT_EQ(errors[0], "Le port MIDI est déjà utilisé.") << "the window speaks French";
   EXPECT_EQ(log.Take(), (Log{"capture on", "filter on", "output on", "output off", "filter off",
                              "capture off"}));
   EXPECT_TRUE(D().ActTriggerStart->isEnabled());

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "AppState.h"
@@ -26,6 +27,10 @@ struct TWindowOptions {
   std::vector<std::string> inputs = {"Micro 1", "Ligne 2"};
   std::vector<std::string> ports = {"Synth A", "Synth B"};
   TMidiResult midi_open_error = kMidiOk;
+  // What the status bar is told of the sound system; none: no System given at all.
+  std::optional<TAudioSystemInfo> system;
+  bool settings_named = false;  // the settings file as --settings names it
+  std::string default_input_alias;  // the device "Default" stands for (jackd's "system")
 };
 
 class WindowTest : public ::testing::Test {
@@ -46,7 +51,16 @@ class WindowTest : public ::testing::Test {
     devices.MidiOut = &midi_log;
     devices.Sound = &sound_log;
     devices.Server = &server;
-    window = std::make_unique<TfmMain>(std::move(devices), IniPath());
+    if (!o.default_input_alias.empty()) {
+      alias_wave_in.alias = o.default_input_alias;
+      devices.WaveIn = &alias_wave_in;
+    }
+    if (o.system) {
+      system.info = *o.system;
+      devices.System = &system;
+    }
+    window = std::make_unique<TfmMain>(std::move(devices),
+                                       TfmMain::TSettingsPlace{IniPath(), o.settings_named});
     window->SetErrorReporter([this](const QString& text) { errors.push_back(text); });
     log.Take();
   }
@@ -95,6 +109,8 @@ class WindowTest : public ::testing::Test {
   TVirtualSoundService sound{SystemTickClock()};
   TLoggingSoundService sound_log{log, sound};
   TVirtualServerMonitor server;
+  TFakeAudioSystem system;
+  TAliasWaveIn alias_wave_in;
   std::unique_ptr<TfmMain> window;
   TFakeCaptureChain* capture_ = nullptr;
   std::vector<QString> errors;

@@ -1,5 +1,7 @@
 // Renders the main window, each of its pages and the about window to PNG files in the build
 // folder, for a look by eye, and probes the pixels of the indicators in the window's picture.
+// Its "tocsin.png" is the README's picture (docs/tocsin.png: cmake --build build --target
+// readme_screenshot makes it anew).
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -47,7 +49,9 @@ bool BarChanged(const QImage& before, const QImage& after, QWidget& window, cons
 }  // namespace
 
 TEST_F(WindowTest, GrabsTheMainWindowItsPagesAndTheAboutWindow) {
-  Make();
+  TWindowOptions o;
+  o.system = TAudioSystemInfo{"JACK", 48000, 256};
+  Make(o);
   window->show();
   ASSERT_TRUE(PumpUntil([&] { return window->isVisible(); }));
   EXPECT_EQ(window->centralWidget()->width(), kMainClientWidth);
@@ -82,6 +86,15 @@ TEST_F(WindowTest, GrabsTheMainWindowItsPagesAndTheAboutWindow) {
   EXPECT_TRUE(BarChanged(stopped, running, *window, d.VuAudioLeft, w * 9 / 10, w));
   EXPECT_TRUE(BarChanged(stopped, running, *window, d.VuAudioRight, 0, w / 10));
   EXPECT_FALSE(BarChanged(stopped, running, *window, d.VuAudioRight, w * 9 / 10, w));
+
+  // The README's picture: a first start at work on "Traitement", a hit on the left pad.
+  d.PageControl1->setCurrentIndex(1);
+  // Blocks until the display's 100 ms refresh takes one (nothing is refreshed sooner).
+  ASSERT_TRUE(PumpUntil([&] {
+    DeliverOnCaptureThread(BlockAtDb(-9, -62));
+    return d.lblLeftLevelInDb->text().startsWith("-9");
+  }));
+  Save(*window, "tocsin.png");
 
   TfmAbout about(window.get());
   about.show();
