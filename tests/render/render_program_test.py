@@ -162,6 +162,11 @@ class RenderProgramTest(unittest.TestCase):
         self.assertEqual(int(lines[0].split()[8]) - 1000, 960)  # 20 ms at 48 kHz
         orange = lambda px: abs(px[0] - 230) < 40 and abs(px[1] - 130) < 40 and px[2] < 90
         self.assertGreater(sum(1 for px in png_pixels(png) if orange(px)), 200)
+        # A part of the take that starts while the threshold is still falling from a hit.
+        r = self.run_render(wav, "--plot", png, "--detection", "hit", "--from", "0.025",
+                            "--to", "0.1")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertGreater(sum(1 for px in png_pixels(png) if orange(px)), 200)
         r = self.run_render(wav, "--plot", png)
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(sum(1 for px in png_pixels(png) if orange(px)), 0,
@@ -287,7 +292,8 @@ class RenderProgramTest(unittest.TestCase):
         r = self.run_render("--help")
         self.assertEqual(r.returncode, 0)
         self.assertIn("Usage: tocsin-render", r.stdout)
-        for option in ("--detection", "--scan-ms", "--crosstalk-db", "--velocity-curve"):
+        for option in ("--detection", "--scan-ms", "--crosstalk-db", "--velocity-curve",
+                       "--from", "--midi", "--velocity-follows-level", "--version"):
             self.assertIn(option, r.stdout)
 
     def test_bad_files_exit_2_naming_the_file_and_leave_no_output(self):

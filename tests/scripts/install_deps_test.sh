@@ -102,7 +102,7 @@ run build-only 0 yes "cmake liblo-dev qt6-translations-l10n libgtest-dev clang l
 expect_status build-only 0
 expect_log build-only "apt-get update [DEBIAN_FRONTEND=noninteractive]
 apt-get install -y --no-install-recommends cmake qt6-translations-l10n liblo-dev [DEBIAN_FRONTEND=noninteractive]"
-run build-only-nothing-missing 0 yes "libgtest-dev libbenchmark-dev clang-tidy pipewire"
+run build-only-nothing-missing 0 yes "libgtest-dev libbenchmark-dev clang-tidy pipewire hydrogen-data"
 expect_status build-only-nothing-missing 0
 expect_log build-only-nothing-missing ""
 

@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "PickEntry.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -85,6 +86,22 @@ TEST_F(WindowTest, SoundsAloneStartWithoutAMidiPortAndANoteChannelOpensItWhenCho
   D().ActTriggerStart->trigger();
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_FALSE(RunFlags.Running);
+  errors.clear();
+
+  // The same in "Frappe": sounds on each hit need no port, notes on each hit do.
+  for (int ch = 0; ch < 2; ++ch) {
+    ASSERT_TRUE(Pick(D().lstTocsinDetection[ch], "Frappe"));
+    D().rbStartAudioFile[ch]->click();
+  }
+  D().ActTriggerStart->trigger();
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(RunFlags.Running);
+  D().ActTriggerStop->trigger();
+  D().rbStartMidiNote[1]->click();
+  D().ActTriggerStart->trigger();
+  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_FALSE(RunFlags.Running);
+  MyHit = TMyHit();
 }
 
 TEST_F(WindowTest, ANoteChannelChosenWhileSoundsRunOpensTheMidiPort) {

@@ -1,12 +1,14 @@
-// Where the window keeps what it must keep: its place on the screen in the settings file, a
-// settings file that cannot be read (or holds no settings, when named by the user) left alone
-// with the defaults in use, a named file that cannot be written said at start, and a quiet
-// close that writes nothing.
+// Where the window keeps what it must keep: its place on the screen in the settings file beside
+// the settings themselves ("Frappe" page included), a settings file that cannot be read (or
+// holds no settings, when named by the user) left alone with the defaults in use, a named file
+// that cannot be written said at start, and a quiet close that writes nothing.
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QScreen>
 #include <QSpinBox>
 
+#include "PickEntry.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -42,6 +44,29 @@ TEST_F(WindowTest, TheWindowComesBackWhereItWasUnlessThatIsOffEveryScreen) {
     EXPECT_EQ(window->pos(), centred) << stored.toStdString();
     window.reset();
   }
+}
+
+TEST_F(WindowTest, TheSessionsSaveKeepsTheFrappePageBesideTheWindowsPlace) {
+  Make();
+  ASSERT_TRUE(Pick(D().lstTocsinDetection[1], "Frappe"));
+  D().edHit[TMainWindowDesign::kHitScanMs][1]->setValue(2.5);
+  D().edHitCrosstalkMs->setValue(17);
+  EXPECT_EQ(window->SaveSettingsNow(), "");
+  const QByteArray saved = ReadFile(IniPath());
+  for (const char* line :
+       {"\nTocsinDetection1=1\n", "\nTocsinHitCrosstalkMs=17\n", "\nMainWindowPosition="})
+    EXPECT_TRUE(saved.contains(line)) << line << " in\n" << saved.toStdString();
+  window.reset();
+  MyHit = TMyHit();
+
+  Make();
+  EXPECT_EQ(D().lstTocsinDetection[1]->currentText(), "Frappe");
+  EXPECT_EQ(D().lstTocsinDetection[0]->currentText(), "Niveau");
+  EXPECT_EQ(D().edHit[TMainWindowDesign::kHitScanMs][1]->value(), 2.5);
+  EXPECT_EQ(D().edHitCrosstalkMs->value(), 17);
+  EXPECT_TRUE(MyHit.HitDetection[1]);
+  window.reset();
+  MyHit = TMyHit();
 }
 
 TEST_F(WindowTest, AFileThatCannotBeReadGivesTheDefaultsAndIsNeverOverwritten) {
