@@ -11,3 +11,13 @@ void RenderTake(TRenderSource& source, uint32_t block_frames, TRenderChain& chai
   }
   chain.Finish();
 }
+
+std::unique_ptr<TRenderChain> RenderWithSettings(TRenderSource& source,
+                                                 const TRenderSettings& settings, bool keep_levels,
+                                                 const std::function<void(uint64_t)>& progress) {
+  auto chain = std::make_unique<TRenderChain>(settings.Controls, source.Channels(), settings.Bits,
+                                              source.SampleRate(), keep_levels);
+  chain->SetHitSettings(settings.HitSettings());
+  RenderTake(source, settings.BufferSize, *chain, progress);
+  return chain;
+}

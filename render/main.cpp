@@ -92,17 +92,17 @@ int Run(int argc, char** argv) {
     throw ERenderError(kExitBadArguments,
                        std::string("--from ") + seconds + ": the take is shorter");
   }
-  TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
-                     !opt.Plot.empty());
-  chain.SetHitSettings(settings.HitSettings());
   TProgressBar bar(BaseName(opt.Input), source.Frames(), source.SampleRate());
+  std::unique_ptr<TRenderChain> rendered;
   try {
-    RenderTake(source, settings.BufferSize, chain, [&](uint64_t done) { bar.Update(done); });
+    rendered = RenderWithSettings(source, settings, !opt.Plot.empty(),
+                                  [&](uint64_t done) { bar.Update(done); });
   } catch (...) {
     bar.Clear();
     throw;
   }
   bar.Clear();
+  const TRenderChain& chain = *rendered;
 
   if (!opt.Output.empty()) {
     const auto bytes =

@@ -2,11 +2,14 @@
 
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "ControlSnapshot.h"
 #include "RenderChain.h"
+#include "RenderSettings.h"
 #include "RenderSource.h"
 #include "RenderTake.h"
 #include "hit/HitEngine.h"
@@ -102,26 +105,65 @@ class TNoteSink final : public IHitSink {
   int sounding_[2] = {-1, -1};
 };
 
-}  // namespace
+// The take as tocsin-render reads a file: libsndfile on the take's WAV image.
+class TTakeSource {
+ public:
+  TTakeSource(const TDrumTake& take, uint16_t bits) : wav_(take), io_(wav_.Io()) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open_virtual(&io_, SFM_READ, &info, &wav_);
+    if (!file) throw std::runtime_error(take.Name + ": " + sf_strerror(nullptr));
+    source_ = std::make_unique<TRenderSource>(file, info, take.Name, bits);
+  }
+  TRenderSource& Source() { return *source_; }
 
-std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshold_db,
-                                             uint32_t block) {
-  TMemoryWav wav(take);
-  SF_VIRTUAL_IO io = wav.Io();
-  SF_INFO info{};
-  SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &wav);
-  if (!file) throw std::runtime_error(take.Name + ": " + sf_strerror(nullptr));
-  TControlSnapshot controls;
-  for (int side = 0; side < 2; ++side) controls.Thres[side] = threshold_db;
-  controls.NoteIndex[0] = 36;  // two notes, so that the sides never share one
-  controls.NoteIndex[1] = 38;
-  TRenderSource source(file, info, take.Name, 16);
-  TRenderChain chain(controls, source.Channels(), 16, source.SampleRate(), false);
-  RenderTake(source, block, chain);
+ private:
+  TMemoryWav wav_;
+  SF_VIRTUAL_IO io_;
+  std::unique_ptr<TRenderSource> source_;
+};
+
+std::vector<TDetectedNote> NotesOf(const TRenderChain& chain) {
   std::vector<TDetectedNote> notes;
   for (const TRenderNote& n : chain.Notes())
     notes.push_back({n.Side, n.OnFrame, n.OffFrame, n.Velocity});
   return notes;
+}
+
+}  // namespace
+
+std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshold_db,
+                                             uint32_t block) {
+  TControlSnapshot controls;
+  for (int side = 0; side < 2; ++side) controls.Thres[side] = threshold_db;
+  controls.NoteIndex[0] = 36;  // two notes, so that the sides never share one
+  controls.NoteIndex[1] = 38;
+  TTakeSource take_source(take, 16);
+  TRenderSource& source = take_source.Source();
+  TRenderChain chain(controls, source.Channels(), 16, source.SampleRate(), false);
+  RenderTake(source, block, chain);
+  return NotesOf(chain);
+}
+
+std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
+                                                 const THitSettings& settings, uint32_t block) {
+  TRenderOverrides o;
+  o.BufferSize = block;
+  for (int side = 0; side < 2; ++side) {
+    const THitPadSettings& pad = settings.Pad[side];
+    o.HitDetection[side] = true;
+    o.Threshold[side] = static_cast<int>(std::lround(pad.ThresholdDb));
+    o.NoteIndex[side] = NoteEntryForName(side == 0 ? "Do1" : "Ré1");
+    for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k)
+      o.Hit[k][side] = pad.*HitOptionField(static_cast<THitOption>(k));
+    o.Curve[side] = pad.Curve;
+  }
+  o.CrosstalkMs = settings.CrosstalkWindowMs;
+  o.CrosstalkDb = settings.CrosstalkRatioDb;
+  o.CrosstalkHoldMs = settings.CrosstalkHoldMs;
+  TRenderSettings loaded;
+  LoadRenderSettings("", o, loaded);  // no file: the window's defaults
+  TTakeSource take_source(take, loaded.Bits);
+  return NotesOf(*RenderWithSettings(take_source.Source(), loaded, false));
 }
 
 std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSettings& settings,

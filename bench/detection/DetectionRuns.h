@@ -1,6 +1,7 @@
 // A take through either kind of detection, as notes per channel: "Niveau" through the window's
 // block road exactly as tocsin-render runs it (the take read as a sound file, cut into 16-bit
-// blocks, the block handler and note trigger), "Frappe" through THitEngine fed float chunks.
+// blocks, the block handler and note trigger), "Frappe" through THitEngine fed float chunks, and
+// "Frappe" through tocsin-render's whole road (its settings loading, options and render chain).
 // Single-threaded.
 #pragma once
 
@@ -19,3 +20,12 @@ std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshol
 // Notes still sounding at the take's end end there.
 std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSettings& settings,
                                            uint32_t chunk);
+
+// "Frappe" on both channels as `tocsin-render --detection hit` renders the take: no settings
+// file (the window's defaults), then the options `--block`, `--threshold-left/-right`, every hit
+// option and `--note-left Do1 --note-right Ré1` (a key per drum, as a two-drum setup has; the
+// defaults put both on Do3, where the note trigger makes one note of the two drums' hits on one
+// key). `settings` gives the options' values (pads 0 and 1); the take is read as a 32-bit float
+// WAV file. Notes still sounding at the take's end end there.
+std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
+                                                 const THitSettings& settings, uint32_t block);

@@ -1,0 +1,65 @@
+#include "DetectionTable.h"
+
+#include <algorithm>
+#include <cstdio>
+
+void PrintDetectionHeader() {
+  std::printf(
+      "%-17s %-6s %-6s %5s %-5s %5s %5s %5s %5s %5s %4s %5s %5s %5s %5s %5s %6s %6s %4s %7s\n",
+      "take", "kind", "road", "block", "drum", "hits", "notes", "rec", "prec", "F1", "dbl", "bleed",
+      "merg", "spill", "other", "rho", "on.avg", "on.max", ">2ms", "longest");
+}
+
+void PrintDetectionRow(const std::string& take, const std::string& kind, const std::string& road,
+                       uint32_t block, int ch, const TChannelScore& s) {
+  std::printf(
+      "%-17s %-6s %-6s %5u %-5s %5d %5d %5.3f %5.3f %5.3f %4d %5d %5d %5d %5d %5.2f %6.2f %6.2f "
+      "%4d %7.1f\n",
+      take.c_str(), kind.c_str(), road.c_str(), block, ch == 0 ? "kick" : "snare", s.Hits, s.Notes,
+      s.Recall, s.Precision, s.F1, s.Doubles, s.Bleed, s.Merged, s.Spill, s.Other, s.Spearman,
+      s.OnsetMeanMs, s.OnsetMaxMs, s.OnsetsOver2Ms, s.LongestNoteMs);
+}
+
+TChannelScore DetectionTotal(const std::vector<TDetectionRow>& rows, const std::string& kind,
+                             const std::string& road, uint32_t block, int ch) {
+  TChannelScore t;
+  t.Spearman = 1;
+  double onset_sum = 0;
+  for (const TDetectionRow& r : rows) {
+    if (r.Kind != kind || r.Road != road || r.Block != block) continue;
+    const TChannelScore& s = r.Score[ch];
+    t.Hits += s.Hits;
+    t.Notes += s.Notes;
+    t.Matched += s.Matched;
+    t.Doubles += s.Doubles;
+    t.Bleed += s.Bleed;
+    t.Merged += s.Merged;
+    t.Spill += s.Spill;
+    t.Other += s.Other;
+    t.Spearman = std::min(t.Spearman, s.Spearman);
+    onset_sum += s.OnsetMeanMs * s.Matched;
+    t.OnsetMaxMs = std::max(t.OnsetMaxMs, s.OnsetMaxMs);
+    t.OnsetsOver2Ms += s.OnsetsOver2Ms;
+    t.LongestNoteMs = std::max(t.LongestNoteMs, s.LongestNoteMs);
+  }
+  t.Recall = t.Hits ? static_cast<double>(t.Matched) / t.Hits : 0;
+  t.Precision = t.Notes ? static_cast<double>(t.Matched) / t.Notes : 0;
+  t.F1 = t.Recall + t.Precision > 0 ? 2 * t.Recall * t.Precision / (t.Recall + t.Precision) : 0;
+  t.OnsetMeanMs = t.Matched ? onset_sum / t.Matched : 0;
+  return t;
+}
+
+bool PrintTotalsUnderFloor(const std::vector<TDetectionRow>& rows, const std::string& kind,
+                           const std::string& road, uint32_t block) {
+  bool low = false;
+  for (int ch = 0; ch < 2; ++ch) {
+    const TChannelScore s = DetectionTotal(rows, kind, road, block, ch);
+    PrintDetectionRow("all takes", kind, road, block, ch, s);
+    if (kind == "Frappe" && s.F1 < kFloorF1[ch]) {
+      std::printf("  FAIL: %s F1 %.3f under the floor %.3f\n", ch == 0 ? "kick" : "snare", s.F1,
+                  kFloorF1[ch]);
+      low = true;
+    }
+  }
+  return low;
+}

@@ -1,0 +1,36 @@
+// The detection benchmarks' table: one row per take, kind, road, block and drum with the
+// scorer's figures, the totals over all takes, and the floors hit detection's totals must reach.
+// The offline benchmark and the live one print the same rows. Single-threaded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "TakeScore.h"
+
+// Hit detection's F1 over all takes, kick and snare, at blocks (or periods) of 64 and 256:
+// measured 0.989 and 0.972 with the defaults they were tuned to, a little under.
+inline constexpr double kFloorF1[2] = {0.97, 0.95};
+
+struct TDetectionRow {
+  std::string Take;
+  std::string Kind;  // "Niveau" or "Frappe"
+  std::string Road;  // "engine" (THitEngine itself), "render" (tocsin-render's), "live" (JACK)
+  uint32_t Block = 0;
+  TChannelScore Score[2];  // kick, snare
+};
+
+void PrintDetectionHeader();
+void PrintDetectionRow(const std::string& take, const std::string& kind, const std::string& road,
+                       uint32_t block, int channel, const TChannelScore& score);
+
+// All takes of one kind, road and block size as one: counts summed, rates from the sums, the
+// rank correlation the lowest of the takes', onsets and notes at their worst.
+TChannelScore DetectionTotal(const std::vector<TDetectionRow>& rows, const std::string& kind,
+                             const std::string& road, uint32_t block, int channel);
+
+// Prints the totals of one kind, road and block for both drums; for "Frappe" also a FAIL line
+// for each drum under its floor. True when one was.
+bool PrintTotalsUnderFloor(const std::vector<TDetectionRow>& rows, const std::string& kind,
+                           const std::string& road, uint32_t block);
