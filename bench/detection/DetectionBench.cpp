@@ -23,7 +23,6 @@
 #include <map>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "DetectionRuns.h"
@@ -70,33 +69,6 @@ bool SetHit(THitSettings& s, const std::string& arg) {
     }
   }
   return true;
-}
-
-// The first difference between two roads' notes of one take, or "" when they are the same.
-std::string Difference(std::vector<TDetectedNote> a, std::vector<TDetectedNote> b) {
-  const auto order = [](const TDetectedNote& x, const TDetectedNote& y) {
-    return std::tie(x.On, x.Channel, x.Off, x.Velocity) <
-           std::tie(y.On, y.Channel, y.Off, y.Velocity);
-  };
-  std::sort(a.begin(), a.end(), order);
-  std::sort(b.begin(), b.end(), order);
-  char line[200];
-  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-    const TDetectedNote &x = a[i], &y = b[i];
-    if (x.Channel == y.Channel && x.On == y.On && x.Off == y.Off && x.Velocity == y.Velocity)
-      continue;
-    std::snprintf(line, sizeof line,
-                  "note %zu: engine ch %d on %llu off %llu vel %d, render ch %d on %llu off %llu "
-                  "vel %d",
-                  i, x.Channel, static_cast<unsigned long long>(x.On),
-                  static_cast<unsigned long long>(x.Off), x.Velocity, y.Channel,
-                  static_cast<unsigned long long>(y.On), static_cast<unsigned long long>(y.Off),
-                  y.Velocity);
-    return line;
-  }
-  if (a.size() == b.size()) return "";
-  std::snprintf(line, sizeof line, "engine %zu notes, render %zu", a.size(), b.size());
-  return line;
 }
 
 int Run(int argc, char** argv) {
@@ -180,7 +152,7 @@ int Run(int argc, char** argv) {
       const auto rendered = RunRenderHitDetection(t, hit, block);
       for (int ch = 0; ch < 2; ++ch) rr.Score[ch] = ScoreChannel(t, ch, rendered);
       rows.push_back(rr);
-      const std::string d = Difference(notes, rendered);
+      const std::string d = NotesDifference(notes, rendered, "engine", "render");
       if (!d.empty())
         differences.push_back(t.Name + ", blocks of " + std::to_string(block) + ": " + d);
       compared += notes.size();

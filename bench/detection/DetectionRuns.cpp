@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -105,6 +106,44 @@ class TNoteSink final : public IHitSink {
   int sounding_[2] = {-1, -1};
 };
 
+// The messages of one cycle, placed as the JACK MIDI output places them once the cycle's
+// capture has run, then kept as notes.
+class TWireSink final : public IHitSink {
+ public:
+  void NoteOn(int pad, uint64_t frame, int velocity) override {
+    cycle_.push_back({pad, true, frame, velocity});
+  }
+  void NoteOff(int pad, uint64_t frame) override { cycle_.push_back({pad, false, frame, 0}); }
+  void Sound(int, uint64_t, double) override {}
+
+  void EndCycle(uint64_t first, uint64_t last) {
+    for (TEvent& e : cycle_) e.Frame = std::clamp(e.Frame, first, last);
+    std::stable_sort(cycle_.begin(), cycle_.end(),
+                     [](const TEvent& a, const TEvent& b) { return a.Frame < b.Frame; });
+    for (const TEvent& e : cycle_) {
+      if (e.On) {
+        sounding_[e.Pad] = static_cast<int>(notes.size());
+        notes.push_back({e.Pad, e.Frame, e.Frame, e.Velocity});
+      } else if (sounding_[e.Pad] >= 0) {
+        notes[static_cast<size_t>(sounding_[e.Pad])].Off = e.Frame;
+        sounding_[e.Pad] = -1;
+      }
+    }
+    cycle_.clear();
+  }
+  std::vector<TDetectedNote> notes;
+
+ private:
+  struct TEvent {
+    int Pad;
+    bool On;
+    uint64_t Frame;
+    int Velocity;
+  };
+  std::vector<TEvent> cycle_;
+  int sounding_[2] = {-1, -1};
+};
+
 // The take as tocsin-render reads a file: libsndfile on the take's WAV image.
 class TTakeSource {
  public:
@@ -178,5 +217,25 @@ std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSett
     engine.Process(in, n, at, sink);
   }
   engine.ReleaseAll(frames, sink);
+  return sink.notes;
+}
+
+std::vector<TDetectedNote> RunHitDetectionOnWire(const TDrumTake& take,
+                                                 const THitSettings& settings, uint32_t period,
+                                                 uint64_t lead) {
+  THitEngine engine(2);
+  engine.Configure(settings, take.Rate);
+  TWireSink sink;
+  const size_t frames = take.Left.size();
+  // The first cycle holds the lead's silence, then the take's first frames.
+  size_t n = period - lead % period;
+  for (size_t at = 0; at < frames; at += n, n = period) {
+    n = std::min<size_t>(n, frames - at);
+    const float* in[2] = {take.Left.data() + at, take.Right.data() + at};
+    engine.Process(in, static_cast<uint32_t>(n), at, sink);
+    sink.EndCycle(at, at + n - 1);
+  }
+  engine.ReleaseAll(frames, sink);
+  sink.EndCycle(frames, frames);
   return sink.notes;
 }

@@ -29,3 +29,12 @@ std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSett
 // WAV file. Notes still sounding at the take's end end there.
 std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
                                                  const THitSettings& settings, uint32_t block);
+
+// "Frappe" through THitEngine in the cycles of a JACK server of `period` frames, the take's
+// first frame `lead` frames after a cycle's start, each message placed as the program's JACK
+// MIDI output places it: within the cycle the engine sent it in, at its own frame, or at the
+// cycle's first frame for a frame of an earlier cycle (a note-on whose scan ended in a later
+// cycle than its hit began), in frame order. What the live road must deliver for the take.
+std::vector<TDetectedNote> RunHitDetectionOnWire(const TDrumTake& take,
+                                                 const THitSettings& settings, uint32_t period,
+                                                 uint64_t lead);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 void PrintDetectionHeader() {
   std::printf(
@@ -62,4 +63,30 @@ bool PrintTotalsUnderFloor(const std::vector<TDetectionRow>& rows, const std::st
     }
   }
   return low;
+}
+
+std::string NotesDifference(std::vector<TDetectedNote> a, std::vector<TDetectedNote> b,
+                            const char* a_name, const char* b_name) {
+  const auto order = [](const TDetectedNote& x, const TDetectedNote& y) {
+    return std::tie(x.On, x.Channel, x.Off, x.Velocity) <
+           std::tie(y.On, y.Channel, y.Off, y.Velocity);
+  };
+  std::sort(a.begin(), a.end(), order);
+  std::sort(b.begin(), b.end(), order);
+  char line[240];
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    const TDetectedNote &x = a[i], &y = b[i];
+    if (x.Channel == y.Channel && x.On == y.On && x.Off == y.Off && x.Velocity == y.Velocity)
+      continue;
+    std::snprintf(line, sizeof line,
+                  "note %zu: %s ch %d on %llu off %llu vel %d, %s ch %d on %llu off %llu vel %d", i,
+                  a_name, x.Channel, static_cast<unsigned long long>(x.On),
+                  static_cast<unsigned long long>(x.Off), x.Velocity, b_name, y.Channel,
+                  static_cast<unsigned long long>(y.On), static_cast<unsigned long long>(y.Off),
+                  y.Velocity);
+    return line;
+  }
+  if (a.size() == b.size()) return "";
+  std::snprintf(line, sizeof line, "%s %zu notes, %s %zu", a_name, a.size(), b_name, b.size());
+  return line;
 }

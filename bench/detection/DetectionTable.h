@@ -34,3 +34,8 @@ TChannelScore DetectionTotal(const std::vector<TDetectionRow>& rows, const std::
 // for each drum under its floor. True when one was.
 bool PrintTotalsUnderFloor(const std::vector<TDetectionRow>& rows, const std::string& kind,
                            const std::string& road, uint32_t block);
+
+// The first difference between two roads' notes of one take (channel, note-on and note-off
+// frames, velocity), in words naming the roads; "" when they are the same.
+std::string NotesDifference(std::vector<TDetectedNote> a, std::vector<TDetectedNote> b,
+                            const char* a_name, const char* b_name);

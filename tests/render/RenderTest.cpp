@@ -62,11 +62,8 @@ Rendered Render(const std::string& wav, const TRenderOverrides& overrides, const
   TRenderSettings settings;
   LoadRenderSettings(ini.string(), overrides, settings);
   TRenderSource source(wav, settings.Bits);
-  TRenderChain chain(settings.Controls, source.Channels(), settings.Bits, source.SampleRate(),
-                     false);
-  chain.SetHitSettings(settings.HitSettings());
-  RenderTake(source, settings.BufferSize, chain);
-  return {chain.Messages(), chain.Notes(), chain.Frames()};
+  const auto chain = RenderWithSettings(source, settings, false);
+  return {chain->Messages(), chain->Notes(), chain->Frames()};
 }
 
 // An independent reading of a format 0 file: each channel message's absolute tick and bytes.
