@@ -117,6 +117,9 @@ int Run(int argc, char** argv) {
       kit_folder.c_str(), kit.Rate(), threshold, p.ScanMs, p.MaskMs, p.DecayMs, p.RetriggerDb,
       p.ReleaseDb, p.NoteLengthMs, p.HighPassHz, p.LowPassHz, static_cast<int>(p.Curve),
       hit.CrosstalkWindowMs, hit.CrosstalkRatioDb, hit.CrosstalkHoldMs);
+  std::printf("Frappe down tocsin-render's road: tocsin-render TAKE.wav");
+  for (const std::string& a : RenderHitArguments(hit, 256)) std::printf(" %s", a.c_str());
+  std::printf(" (and --block 64)\n");
   for (const TDrumTake& t : takes) {
     int counts[2] = {0, 0};
     for (const TKnownHit& h : t.Hits) ++counts[h.Drum];

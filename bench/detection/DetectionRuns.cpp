@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "ControlSnapshot.h"
 #include "RenderChain.h"
+#include "RenderOptions.h"
 #include "RenderSettings.h"
 #include "RenderSource.h"
 #include "RenderTake.h"
@@ -183,24 +187,43 @@ std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshol
   return NotesOf(chain);
 }
 
-std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
-                                                 const THitSettings& settings, uint32_t block) {
-  TRenderOverrides o;
-  o.BufferSize = block;
+std::vector<std::string> RenderHitArguments(const THitSettings& settings, uint32_t block) {
+  // In THitOption's order.
+  static const char* const kOptions[] = {"--scan-ms",      "--mask-ms",     "--decay-ms",
+                                         "--retrigger-db", "--release-db",  "--note-length-ms",
+                                         "--high-pass-hz", "--low-pass-hz", "--full-velocity-db"};
+  static_assert(std::size(kOptions) == static_cast<size_t>(THitOption::kCount));
+  static const char* const kCurves[] = {"linear", "soft", "hard"};
+  const auto number = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return std::string(text);
+  };
+  std::vector<std::string> args = {"--list",  "--detection",         "hit",
+                                   "--block", std::to_string(block), "--note-left",
+                                   "Do1",     "--note-right",        "Ré1"};
   for (int side = 0; side < 2; ++side) {
     const THitPadSettings& pad = settings.Pad[side];
-    o.HitDetection[side] = true;
-    o.Threshold[side] = static_cast<int>(std::lround(pad.ThresholdDb));
-    o.NoteIndex[side] = NoteEntryForName(side == 0 ? "Do1" : "Ré1");
+    const std::string end = side == 0 ? "-left" : "-right";
+    args.insert(args.end(), {"--threshold" + end, std::to_string(std::lround(pad.ThresholdDb))});
     for (int k = 0; k < static_cast<int>(THitOption::kCount); ++k)
-      o.Hit[k][side] = pad.*HitOptionField(static_cast<THitOption>(k));
-    o.Curve[side] = pad.Curve;
+      args.insert(args.end(),
+                  {kOptions[k] + end, number(pad.*HitOptionField(static_cast<THitOption>(k)))});
+    args.insert(args.end(), {"--velocity-curve" + end, kCurves[static_cast<int>(pad.Curve) % 3]});
   }
-  o.CrosstalkMs = settings.CrosstalkWindowMs;
-  o.CrosstalkDb = settings.CrosstalkRatioDb;
-  o.CrosstalkHoldMs = settings.CrosstalkHoldMs;
+  args.insert(args.end(), {"--crosstalk-ms", number(settings.CrosstalkWindowMs), "--crosstalk-db",
+                           number(settings.CrosstalkRatioDb), "--crosstalk-hold-ms",
+                           number(settings.CrosstalkHoldMs)});
+  return args;
+}
+
+std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
+                                                 const THitSettings& settings, uint32_t block) {
+  std::vector<std::string> args = {take.Name + ".wav"};
+  for (std::string& a : RenderHitArguments(settings, block)) args.push_back(std::move(a));
+  const TRenderOptions options = ParseRenderOptions(args);
   TRenderSettings loaded;
-  LoadRenderSettings("", o, loaded);  // no file: the window's defaults
+  LoadRenderSettings("", options.Overrides, loaded);  // no settings file: the window's defaults
   TTakeSource take_source(take, loaded.Bits);
   return NotesOf(*RenderWithSettings(take_source.Source(), loaded, false));
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DrumTakes.h"
@@ -21,14 +22,18 @@ std::vector<TDetectedNote> RunLevelDetection(const TDrumTake& take, int threshol
 std::vector<TDetectedNote> RunHitDetection(const TDrumTake& take, const THitSettings& settings,
                                            uint32_t chunk);
 
-// "Frappe" on both channels as `tocsin-render --detection hit` renders the take: no settings
-// file (the window's defaults), then the options `--block`, `--threshold-left/-right`, every hit
-// option and `--note-left Do1 --note-right Ré1` (a key per drum, as a two-drum setup has; the
-// defaults put both on Do3, where the note trigger makes one note of the two drums' hits on one
-// key). `settings` gives the options' values (pads 0 and 1); the take is read as a 32-bit float
-// WAV file. Notes still sounding at the take's end end there.
+// "Frappe" on both channels as `tocsin-render TAKE.wav` with RenderHitArguments renders the
+// take: its command line parsed, no settings file (the window's defaults), the options applied,
+// its render chain; the take is read as a 32-bit float WAV file. Notes still sounding at the
+// take's end end there.
 std::vector<TDetectedNote> RunRenderHitDetection(const TDrumTake& take,
                                                  const THitSettings& settings, uint32_t block);
+// The options that give tocsin-render `settings` (pads 0 and 1) for "Frappe" on both sides, in
+// blocks of `block`: --list, --detection hit, --block, each side's threshold and every hit
+// option, and --note-left Do1 --note-right Ré1 (a key per drum, as a two-drum setup has; the
+// defaults put both on Do3, where the note trigger makes one note of both drums' hits on one
+// key).
+std::vector<std::string> RenderHitArguments(const THitSettings& settings, uint32_t block);
 
 // "Frappe" through THitEngine in the cycles of a JACK server of `period` frames, the take's
 // first frame `lead` frames after a cycle's start, each message placed as the program's JACK
