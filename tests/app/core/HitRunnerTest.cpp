@@ -168,7 +168,8 @@ TEST_F(HitRunnerTest, TheEngineRunsAtTheRateTheSamplesComeAt) {
   const float* planes[1] = {};
   for (size_t done = 0; done < in.size(); done += kCycle) {
     planes[0] = in.data() + done;
-    runner.Capture(planes, 1, kCycle, kRate + done, 2 * kRate);
+    runner.Capture(planes, 1, static_cast<uint32_t>(std::min<size_t>(kCycle, in.size() - done)),
+                   kRate + done, 2 * kRate);
   }
   const auto sent = Sent();
   ASSERT_EQ(sent.size(), 4u);
