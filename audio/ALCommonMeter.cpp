@@ -83,6 +83,16 @@ void TALCommonMeter::SetPeriod(uint32_t milliseconds) {
 void TALCommonMeter::SetOnValueChange(TValueChangeEvent handler) {
   TOWWriteLockSection lock(*this);
   on_value_change_ = std::move(handler);
+  has_value_event_.store(static_cast<bool>(on_value_change_), std::memory_order_release);
+}
+
+bool TALCommonMeter::TryIdleInCycle(TOWTryLockSet& held) {
+  if (has_value_event_.load(std::memory_order_acquire)) return false;
+  // The pins list changes under our group lock; their sinks under the global lock, held here.
+  if (!held.TryGroup(*this)) return false;
+  for (const auto& pin : pins_)
+    if (pin->SinkCount() > 0) return false;
+  return true;
 }
 
 double TALCommonMeter::AMax() {
