@@ -113,14 +113,10 @@ void TMidiNoteTrigger::SendOwedNoteOffs() {
 
 bool TMidiNoteTrigger::SendNoteOff(uint32_t sounding) {
   TMidiOutput* out = s_.Midi.Output;
-  if (!out) return false;
-  try {
-    out->SendShortMessage(static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
-                          static_cast<uint8_t>((sounding >> 8) & 0x7F), kNoteOffVelocity);
-    return true;
-  } catch (...) {
-    return false;  // a port that can no longer send has nothing left sounding through it
-  }
+  // A port that can no longer send has nothing left sounding through it.
+  return out && out->TrySendShortMessage(static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
+                                         static_cast<uint8_t>((sounding >> 8) & 0x7F),
+                                         kNoteOffVelocity) == kMidiOk;
 }
 
 // A message without a selected channel or note is not sent: it counts as a refused send.
@@ -129,14 +125,8 @@ TMidiNoteTrigger::TSent TMidiNoteTrigger::Deliver(bool valid, uint8_t status, ui
   if (s_.Flags.GateClosed()) return TSent::Gated;
   TSent sent = TSent::Failed;
   TMidiOutput* out = s_.Midi.Output;
-  if (valid && out) {
-    try {
-      out->SendShortMessage(status, data1, data2);
-      sent = TSent::Sent;
-    } catch (...) {
-      // a refused send changes nothing else
-    }
-  }
+  // Inside an audio server's cycle too: a refused send throws nothing and changes nothing else.
+  if (valid && out && out->TrySendShortMessage(status, data1, data2) == kMidiOk) sent = TSent::Sent;
   view_.SetMidiDataLight(s_.Midi.NoteOn0.load(std::memory_order_acquire) ||
                          s_.Midi.NoteOn1.load(std::memory_order_acquire));
   view_.SetMidiTimerEnabled(true);
