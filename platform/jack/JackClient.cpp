@@ -45,7 +45,22 @@ int OnSampleRate(jack_nframes_t rate, void* arg) {
   static_cast<std::atomic<uint32_t>*>(arg)->store(rate, std::memory_order_release);
   return 0;
 }
+
+// A lost server is asked this often whether it answers again.
+constexpr auto kProbeEvery = std::chrono::milliseconds(250);
+// Port changes come in bursts (a client registers its ports one by one): told once the burst
+// has been quiet this long.
+constexpr auto kGraphQuiet = std::chrono::milliseconds(40);
 }  // namespace
+
+TJackServerKind JackServerKindOf(const char* version) {
+  // PipeWire's libjack: "3.0.0.0 (using PipeWire 0.3.65)". JACK2: "1.9.21".
+  TJackServerKind kind;
+  if (!version) return kind;
+  kind.DropsLeftBehind = std::strstr(version, "PipeWire") != nullptr;
+  kind.LiveClock = kind.DropsLeftBehind || std::strncmp(version, "1.9.", 4) == 0;
+  return kind;
+}
 
 TJackClient::TJackClient(std::string name) : wanted_name_(std::move(name)) {
   jack_set_error_function(&Silent);
@@ -63,10 +78,7 @@ TJackClient::TJackClient(std::string name) : wanted_name_(std::move(name)) {
 
 TJackClient::~TJackClient() {
   quit_.store(true, std::memory_order_release);
-  const uint64_t one = 1;
-  if (event_fd_ >= 0 && write(event_fd_, &one, sizeof one) < 0) {
-    // The watcher also wakes on its own timeout.
-  }
+  Wake();
   if (watcher_.joinable()) watcher_.join();
   {
     std::lock_guard lock(control_mutex_);
@@ -111,6 +123,10 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
   jack_set_sample_rate_callback(c, &OnSampleRate, &rate_);
   jack_on_shutdown(c, &TJackClient::OnShutdown, this);
   jack_on_info_shutdown(c, &TJackClient::OnInfoShutdown, this);
+  jack_set_port_registration_callback(c, &TJackClient::OnPortRegistration, this);
+  jack_set_port_connect_callback(c, &TJackClient::OnPortConnect, this);
+  jack_set_port_rename_callback(c, &TJackClient::OnPortRename, this);
+  jack_set_client_registration_callback(c, &TJackClient::OnClientRegistration, this);
   jack_port_t* ports[static_cast<int>(TJackPort::kCount)] = {};
   bool ok = true;
   for (int i = 0; i < static_cast<int>(TJackPort::kCount); ++i) {
@@ -124,8 +140,8 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
   rate_.store(jack_get_sample_rate(c), std::memory_order_release);
   lost_.store(false, std::memory_order_release);
   reason_set_.store(false, std::memory_order_release);
-  have_previous_ = previous_late_ =
-      false;  // no process thread runs for us before the activation below
+  // No process thread runs for us before the activation below.
+  have_previous_ = previous_late_ = previous_left_behind_ = false;
   client_ = c;
   rt_client_.store(c, std::memory_order_release);
   std::copy(std::begin(ports), std::end(ports), std::begin(ports_));
@@ -136,6 +152,10 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
     return false;
   }
   name_ = jack_get_client_name(c);
+  const TJackServerKind kind = JackServerKindOf(jack_get_version_string());
+  live_clock_.store(kind.LiveClock, std::memory_order_release);
+  drops_left_behind_.store(kind.DropsLeftBehind, std::memory_order_release);
+  had_client_ = true;
   generation_.fetch_add(1, std::memory_order_acq_rel);
   return true;
 }
@@ -264,9 +284,15 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   if (self->have_previous_ && cycle.FirstFrame != self->next_first_) {
     cycle.AfterGap = true;
     self->gaps_.fetch_add(1, std::memory_order_relaxed);
-    if (self->previous_late_) {
-      cycle.PreviousLost = true;
+    if (self->previous_late_) self->late_seen_.fetch_add(1, std::memory_order_relaxed);
+    if (self->previous_left_behind_) {
       self->lost_cycles_.fetch_add(1, std::memory_order_relaxed);
+      if (self->drops_left_behind_.load(std::memory_order_relaxed))
+        cycle.PreviousLost = true;
+      else
+        cycle.PreviousMaybeLost = true;
+    } else if (self->previous_late_ && !self->live_clock_.load(std::memory_order_relaxed)) {
+      cycle.PreviousMaybeLost = true;
     }
   }
   self->next_first_ = cycle.FirstFrame + frames;
@@ -293,6 +319,8 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
     if (IJackCyclePart* part = slot.load(std::memory_order_seq_cst)) part->Cycle(cycle);
   t_cycle.client = nullptr;
   self->previous_late_ = timed && jack_get_time() > next_usecs;
+  // The server's frame clock has moved on while we were still here: it did not wait for us.
+  self->previous_left_behind_ = jack_last_frame_time(c) != cycle.FirstFrame;
   self->cycles_.fetch_add(1, std::memory_order_seq_cst);
   self->in_cycle_.store(false, std::memory_order_seq_cst);
   return 0;  // anything else would end the process thread for good
@@ -314,39 +342,124 @@ void TJackClient::MarkLost(const char* reason) {
   }
   if (lost_.exchange(true, std::memory_order_acq_rel)) return;
   losses_.fetch_add(1, std::memory_order_acq_rel);
+  Wake();
+}
+
+void TJackClient::Wake() {
   const uint64_t one = 1;
-  if (write(event_fd_, &one, sizeof one) < 0) {
-    // The watcher polls the flag on its timeout as well.
+  if (event_fd_ >= 0 && write(event_fd_, &one, sizeof one) < 0) {
+    // The watcher polls its flags on its timeout as well.
   }
 }
 
+// JACK's notification thread: the server must not be called from here (JACK2 refuses it), so
+// the watch thread does the rest.
+void TJackClient::MarkGraphChanged() {
+  if (!graph_changed_.exchange(true, std::memory_order_acq_rel)) Wake();
+}
+
+void TJackClient::OnPortRegistration(jack_port_id_t, int registered, void* arg) {
+  auto* self = static_cast<TJackClient*>(arg);
+  if (!registered) self->ports_gone_.fetch_add(1, std::memory_order_acq_rel);
+  self->MarkGraphChanged();
+}
+
+void TJackClient::OnPortConnect(jack_port_id_t, jack_port_id_t, int, void* arg) {
+  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+}
+
+void TJackClient::OnPortRename(jack_port_id_t, const char*, const char*, void* arg) {
+  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+}
+
+void TJackClient::OnClientRegistration(const char*, int, void* arg) {
+  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+}
+
+bool TJackClient::ProbeLocked() {
+  if (lost_.load(std::memory_order_acquire)) DropDeadLocked();
+  if (client_) return false;
+  return OpenLocked();
+}
+
 void TJackClient::Watch() {
+  using Clock = std::chrono::steady_clock;
   uint64_t reported = 0;
+  uint64_t told_generation = Generation();
+  auto next_probe = Clock::now();
+  bool graph_pending = false;  // changes seen, not told yet
+  Clock::time_point graph_first{}, graph_last{};
   while (!quit_.load(std::memory_order_acquire)) {
     pollfd fd{event_fd_, POLLIN, 0};
-    poll(&fd, 1, 250);
+    poll(&fd, 1, graph_pending ? 10 : 250);
     uint64_t count = 0;
     if (fd.revents & POLLIN) {
       if (read(event_fd_, &count, sizeof count) < 0) count = 0;
     }
     if (quit_.load(std::memory_order_acquire)) return;
     const uint64_t losses = losses_.load(std::memory_order_acquire);
-    if (losses == reported) continue;
-    reported = losses;
-    {
+    if (losses != reported) {
+      reported = losses;
+      {
+        std::lock_guard lock(control_mutex_);
+        if (lost_.load(std::memory_order_acquire)) DropDeadLocked();
+      }
+      std::string text = "Serveur JACK perdu";
+      if (reason_set_.load(std::memory_order_acquire) && reason_[0])
+        text += std::string(" (") + reason_ + ")";
+      TServerLossHandler handler;
+      {
+        std::lock_guard lock(handler_mutex_);
+        handler = handler_;
+      }
+      if (handler) handler(text);
+      next_probe = Clock::now() + kProbeEvery;
+    }
+    const auto now = Clock::now();
+    // A server that answers again gets a new client at once, whether or not the program runs:
+    // its lists, and a Start, find the server as it is.
+    if (now >= next_probe) {
+      next_probe = now + kProbeEvery;
       std::lock_guard lock(control_mutex_);
-      if (lost_.load(std::memory_order_acquire)) DropDeadLocked();
+      if (had_client_ && (!client_ || lost_.load(std::memory_order_acquire))) ProbeLocked();
     }
-    std::string text = "Serveur JACK perdu";
-    if (reason_set_.load(std::memory_order_acquire) && reason_[0])
-      text += std::string(" (") + reason_ + ")";
-    TServerLossHandler handler;
-    {
-      std::lock_guard lock(handler_mutex_);
-      handler = handler_;
+    const uint64_t generation = Generation();
+    if (generation != told_generation) {
+      // Opened here or by ServerAvailable: either way the server is back, with other ports.
+      told_generation = generation;
+      graph_changed_.store(false, std::memory_order_release);
+      graph_pending = false;
+      TellGraphChanged();
+      TellChange(TServerChange::kBack);
+      continue;
     }
-    if (handler) handler(text);
+    if (graph_changed_.exchange(false, std::memory_order_acq_rel)) {
+      graph_last = now;
+      if (!graph_pending) graph_first = now;
+      graph_pending = true;
+    }
+    // Told once the burst is over, or a while after it began when changes keep coming.
+    if (graph_pending &&
+        (now - graph_last >= kGraphQuiet || now - graph_first >= 8 * kGraphQuiet)) {
+      graph_pending = false;
+      TellGraphChanged();
+      TellChange(TServerChange::kPorts);
+    }
   }
+}
+
+void TJackClient::TellGraphChanged() {
+  std::lock_guard lock(listeners_mutex_);
+  for (auto& [key, listener] : listeners_) listener();
+}
+
+void TJackClient::TellChange(TServerChange change) {
+  TServerChangeHandler handler;
+  {
+    std::lock_guard lock(handler_mutex_);
+    handler = change_handler_;
+  }
+  if (handler) handler(change);
 }
 
 void TJackClient::SetLossHandler(TServerLossHandler handler) {
@@ -354,14 +467,27 @@ void TJackClient::SetLossHandler(TServerLossHandler handler) {
   handler_ = std::move(handler);
 }
 
+void TJackClient::SetChangeHandler(TServerChangeHandler handler) {
+  std::lock_guard lock(handler_mutex_);
+  change_handler_ = std::move(handler);
+}
+
+void TJackClient::AddGraphListener(const void* key, std::function<void()> listener) {
+  std::lock_guard lock(listeners_mutex_);
+  listeners_.emplace_back(key, std::move(listener));
+}
+
+void TJackClient::RemoveGraphListener(const void* key) {
+  std::lock_guard lock(listeners_mutex_);
+  listeners_.erase(std::remove_if(listeners_.begin(), listeners_.end(),
+                                  [&](const auto& l) { return l.first == key; }),
+                   listeners_.end());
+}
+
 bool TJackClient::ServerAvailable() {
   std::lock_guard lock(control_mutex_);
-  if (lost_.load(std::memory_order_acquire)) {
-    DropDeadLocked();
-  } else if (client_) {
-    return true;
-  }
-  return OpenLocked();
+  if (client_ && !lost_.load(std::memory_order_acquire)) return true;
+  return ProbeLocked();
 }
 
 void TJackClient::SetBlockFrames(jack_nframes_t first, jack_nframes_t last, uint32_t samples,
