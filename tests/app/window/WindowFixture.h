@@ -26,6 +26,7 @@ struct TWindowOptions {
   std::vector<std::string> inputs = {"Micro 1", "Ligne 2"};
   std::vector<std::string> ports = {"Synth A", "Synth B"};
   TMidiResult midi_open_error = kMidiOk;
+  std::string output_error;  // what switching the audio output on raises
 };
 
 class WindowTest : public ::testing::Test {
@@ -42,7 +43,7 @@ class WindowTest : public ::testing::Test {
     for (const std::string& port : o.ports) midi.AddPort(port);
     if (o.midi_open_error != kMidiOk) midi.FailCall(TMidiOutCall::Open, o.midi_open_error);
     devices.Capture = std::move(capture);
-    devices.Output = std::make_unique<TFakeOutputDevice>(log);
+    devices.Output = std::make_unique<TFakeOutputDevice>(log, o.output_error);
     devices.MidiOut = &midi_log;
     devices.Sound = &sound_log;
     devices.Server = &server;
