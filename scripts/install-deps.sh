@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core locales python3 python3-mido
   clang clang-format clang-tidy libclang-rt-14-dev
+  gdb
 )
 
 missing=()

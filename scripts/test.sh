@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds everything and runs the whole test suite.
-# The tests that need a JACK server start and stop their own.
+# Installs what the tests need, builds everything and runs the whole test suite. The tests that
+# need a JACK server (jackd, or PipeWire through its libjack) start and stop their own. A test
+# that crashes leaves its backtrace in the log and fails the run (scripts/ctest.sh); the log is
+# kept in build/ctest.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" build
-cd "$root/build"
-ctest --output-on-failure -j2 --timeout 600
+"$root/scripts/ctest.sh" "$root/build" -j2 --timeout 600
