@@ -41,6 +41,8 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
   uint64_t Lost() const { return lost_.load(std::memory_order_relaxed); }
   // Events written again after a cycle the server dropped (see TJackCycle::PreviousLost).
   uint64_t Replayed() const { return replayed_.load(std::memory_order_relaxed); }
+  // Events sent outside our cycle (another thread), written at the first frame of the next.
+  uint64_t Queued() const { return popped_.load(std::memory_order_relaxed); }
 
   static constexpr size_t kSlots = 16;
   // How long Close waits for the cycles that carry what was sent before it.
