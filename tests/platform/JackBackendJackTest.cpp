@@ -81,6 +81,9 @@ TEST(JackBackend, OneClientWithFiveStablePortsAndTheListsOfOtherClients) {
   EXPECT_EQ(client.ClientName(), "Tocsin");
   EXPECT_FALSE(client.Renamed());
 
+  // Other clients see the ports a moment later on PipeWire.
+  ASSERT_TRUE(peer.WaitForPorts(
+      {"Tocsin:in_1", "Tocsin:in_2", "Tocsin:midi_out", "Tocsin:out_1", "Tocsin:out_2"}));
   const char** found = jack_get_ports(peer.Handle(), "^Tocsin:", nullptr, 0);
   ASSERT_NE(found, nullptr);
   std::vector<std::string> ports;

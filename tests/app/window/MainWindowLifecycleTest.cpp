@@ -130,8 +130,7 @@ TEST_F(WindowTest, APortThatCannotOpenStopsStartBeforeAnythingElseIsOn) {
 
 TEST_F(WindowTest, AStartThatFailsUndoesItsStepsInReverseAndLeavesTheWindowAsAfterStop) {
   TWindowOptions refused;
-  refused.output_error = "Sortie refus\xC3\xA9"
-                         "e";
+  refused.output_error = "Sortie refusée";
   Make(refused);
   D().ActTriggerStart->trigger();
   ASSERT_EQ(errors.size(), 1u);
