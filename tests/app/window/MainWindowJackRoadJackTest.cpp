@@ -105,6 +105,43 @@ bool OnPipeWire() {
   return std::getenv("TOCSIN_PIPEWIRE_DIR") != nullptr;
 }
 
+// A server the test may kill and start again: a jackd of its own (libjack keeps one server's
+// books per process, so all the test's clients live there), or the private PipeWire.
+class TKillableServer {
+ public:
+  explicit TKillableServer(const std::string& name) {
+    if (OnPipeWire()) {
+      dir_ = std::getenv("TOCSIN_PIPEWIRE_DIR");
+      fixture_ = std::getenv("TOCSIN_PIPEWIRE_FIXTURE");
+      ok_ = true;
+      return;
+    }
+    jackd_ = std::make_unique<TExtraJackServer>(name);
+    ok_ = jackd_->Ok();
+    if (ok_) choice_ = std::make_unique<TJackServerChoice>(jackd_->Name());
+  }
+  bool Ok() const { return ok_; }
+  bool Kill() const { return kill(Pid(), SIGKILL) == 0; }
+  // Returns once the server answers.
+  bool Restart() const {
+    if (jackd_) return jackd_->Start();
+    return std::system((fixture_ + " start " + dir_ + " >/dev/null 2>&1").c_str()) == 0;
+  }
+
+ private:
+  pid_t Pid() const {
+    if (jackd_) return jackd_->Pid();
+    std::ifstream in(dir_ + "/pipewire.pid");
+    pid_t p = 0;
+    in >> p;
+    return p;
+  }
+  bool ok_ = false;
+  std::string dir_, fixture_;
+  std::unique_ptr<TExtraJackServer> jackd_;
+  std::unique_ptr<TJackServerChoice> choice_;
+};
+
 // Closes the window as its close box does: it must exit cleanly.
 void Close(TWindowChild& child) {
   child.Send("close");
@@ -215,6 +252,83 @@ TEST_F(WindowJackRoad, ASynthStartedLateOrRestartedGetsTheNotesWithoutStopAndSta
   Close(*window);
 }
 
+// What goes wrong around a running window hangs nothing and leaves no note sounding: the
+// synthesiser vanishes while a note sounds, a port with a name longer than a product name is
+// renamed (only its letter case changes) while it is connected, a second Tocsin runs beside.
+TEST_F(WindowJackRoad, AVanishingOrRenamedSynthAndASecondTocsinHangNothing) {
+  auto window = Window(synth->MidiInPort());
+  ASSERT_TRUE(window->WaitFor("running", kTimeoutMs)) << Joined(window->Lines());
+  ASSERT_TRUE(PlayTone(*drums, 1.0));
+  ASSERT_TRUE(synth->WaitMidiCount(1, kTimeoutMs));
+  synth.reset();  // gone with its note: nothing left to end it on
+  ASSERT_TRUE(drums->WaitPlayed(kTimeoutMs));
+  ASSERT_TRUE(drums->WaitCycles(16, kTimeoutMs));
+  window->Send("stop");
+  ASSERT_TRUE(window->WaitFor("stopped", kTimeoutMs)) << Joined(window->Lines());
+  Close(*window);
+
+  // A long port name, shown cut; renamed in letter case while connected: the connection, and
+  // so the note-off, still reach it.
+  auto longer = std::make_unique<JackTestClient>(Unique("road_synthesiser_with_a_long_name"));
+  ASSERT_TRUE(longer->Ok());
+  ASSERT_GT(longer->MidiInPort().size(), kMidiProductNameMax);
+  auto second = Window(longer->MidiInPort());
+  ASSERT_TRUE(second->WaitFor("running", kTimeoutMs)) << Joined(second->Lines());
+  ASSERT_TRUE(PlayTone(*drums, 3.0));
+  ASSERT_TRUE(longer->WaitMidiCount(1, kTimeoutMs)) << Joined(second->Lines());
+  jack_port_t* in = jack_port_by_name(longer->Handle(), longer->MidiInPort().c_str());
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(jack_port_rename(longer->Handle(), in, "MIDI_IN"), 0);
+  // A second Tocsin beside it gets a name of its own and runs too.
+  auto other = std::make_unique<JackTestClient>(Unique("road_other"));
+  ASSERT_TRUE(other->Ok());
+  QTemporaryDir dir2;
+  TWindowChild third({dir2.filePath("t.ini").toStdString(), drums->Name(),
+                      CutUtf8(other->MidiInPort(), kMidiProductNameMax)},
+                     "");
+  ASSERT_TRUE(third.WaitFor("running", kTimeoutMs)) << Joined(third.Lines());
+  ASSERT_TRUE(other->WaitMidiCount(1, kTimeoutMs)) << Joined(third.Lines());
+  second->Send("stop");
+  ASSERT_TRUE(second->WaitFor("stopped", kTimeoutMs)) << Joined(second->Lines());
+  EXPECT_EQ(longer->MidiCount(), 2u);
+  EXPECT_EQ(Received(*longer).back(), kNoteOff);
+  third.Send("stop");
+  ASSERT_TRUE(third.WaitFor("stopped", kTimeoutMs)) << Joined(third.Lines());
+  EXPECT_EQ(Received(*other).back(), kNoteOff);
+  Close(*second);
+  Close(third);
+}
+
+// The server dies while Stop waits for its note-offs, or while the window closes: both return.
+TEST(WindowJackRoadServer, AServerKilledDuringStopOrCloseHangsNothing) {
+  std::signal(SIGPIPE, SIG_IGN);  // our clients write to the socket of the server we kill
+  QTemporaryDir dir;
+  TKillableServer server(Unique("tocsin-road-kill"));
+  ASSERT_TRUE(server.Ok());
+  for (const std::string when : {"stop", "close"}) {
+    // Clients of the server that is killed: never closed.
+    auto* drums = KeepToTheEnd(new JackTestClient(Unique("road_kill_drums")));
+    auto* synth = KeepToTheEnd(new JackTestClient(Unique("road_kill_synth")));
+    ASSERT_TRUE(drums->Ok() && synth->Ok());
+    TWindowChild window({dir.filePath(QString::fromStdString(when)).toStdString(), drums->Name(),
+                         CutUtf8(synth->MidiInPort(), kMidiProductNameMax)},
+                        "");
+    ASSERT_TRUE(window.WaitFor("running", kTimeoutMs)) << Joined(window.Lines());
+    ASSERT_TRUE(PlayTone(*drums, 10.0));
+    ASSERT_TRUE(synth->WaitMidiCount(1, kTimeoutMs));
+    window.Send(when);
+    ASSERT_TRUE(server.Kill());
+    if (when == "stop") {
+      EXPECT_TRUE(window.WaitFor("stopped", kTimeoutMs)) << Joined(window.Lines());
+      window.Send("close");
+    }
+    const int status = window.WaitExit(kTimeoutMs);
+    ASSERT_NE(status, -1) << "the window hangs after " << when << "\n" << Joined(window.Lines());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Joined(window.Lines());
+    ASSERT_TRUE(server.Restart());
+  }
+}
+
 // The server restarted while the window is idle: the window's client and its five ports are
 // back within about two seconds, the status bar says so, and Start works on the new server. On
 // jackd the test's clients all live on a server of the test's own (libjack keeps one server's
@@ -222,29 +336,8 @@ TEST_F(WindowJackRoad, ASynthStartedLateOrRestartedGetsTheNotesWithoutStopAndSta
 TEST(WindowJackRoadServer, AnIdleWindowComesBackWithARestartedServer) {
   QTemporaryDir dir;
   std::signal(SIGPIPE, SIG_IGN);  // our clients write to the socket of the server we kill
-  std::unique_ptr<TExtraJackServer> jackd;
-  std::unique_ptr<TJackServerChoice> choice;
-  std::function<pid_t()> pid;
-  std::function<bool()> restart;
-  if (OnPipeWire()) {
-    const std::string pw = std::getenv("TOCSIN_PIPEWIRE_DIR");
-    const std::string fixture = std::getenv("TOCSIN_PIPEWIRE_FIXTURE");
-    pid = [pw] {
-      std::ifstream in(pw + "/pipewire.pid");
-      pid_t p = 0;
-      in >> p;
-      return p;
-    };
-    restart = [pw, fixture] {
-      return std::system((fixture + " start " + pw + " >/dev/null 2>&1").c_str()) == 0;
-    };
-  } else {
-    jackd = std::make_unique<TExtraJackServer>(Unique("tocsin-road-idle"));
-    ASSERT_TRUE(jackd->Ok());
-    choice = std::make_unique<TJackServerChoice>(jackd->Name());
-    pid = [&] { return jackd->Pid(); };
-    restart = [&] { return jackd->Start(); };
-  }
+  TKillableServer server(Unique("tocsin-road-idle"));
+  ASSERT_TRUE(server.Ok());
   // Clients of the server that will be killed: never closed.
   auto* drums1 = KeepToTheEnd(new JackTestClient(Unique("road_idle_drums")));
   ASSERT_TRUE(drums1->Ok());
@@ -253,10 +346,10 @@ TEST(WindowJackRoadServer, AnIdleWindowComesBackWithARestartedServer) {
   ASSERT_TRUE(WaitUntil([&] { return jack_port_by_name(drums1->Handle(), "Tocsin:midi_out"); }))
       << Joined(window.Lines());
 
-  ASSERT_EQ(kill(pid(), SIGKILL), 0);
+  ASSERT_TRUE(server.Kill());
   ASSERT_TRUE(window.WaitFor("status Serveur audio perdu", kTimeoutMs)) << Joined(window.Lines());
   const auto asked = std::chrono::steady_clock::now();
-  ASSERT_TRUE(restart()) << "the server did not start again";
+  ASSERT_TRUE(server.Restart()) << "the server did not start again";
   // The script returns once the server answers a client of its own.
   const auto answered = std::chrono::steady_clock::now();
   ASSERT_TRUE(window.WaitFor("status Serveur audio revenu", kTimeoutMs)) << Joined(window.Lines());
@@ -285,9 +378,9 @@ TEST(WindowJackRoadServer, AnIdleWindowComesBackWithARestartedServer) {
   EXPECT_TRUE(window.WaitFor("running", kTimeoutMs)) << Joined(window.Lines());
   for (const auto& line : window.Lines()) EXPECT_EQ(line.rfind("error", 0), std::string::npos);
   // Ends with the server killed again: the window still closes cleanly.
-  ASSERT_EQ(kill(pid(), SIGKILL), 0);
+  ASSERT_TRUE(server.Kill());
   Close(window);
-  if (OnPipeWire()) restart();  // the rest of the batch runs on it
+  if (OnPipeWire()) server.Restart();  // the rest of the batch runs on it
 }
 
 }  // namespace
