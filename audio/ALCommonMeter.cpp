@@ -86,13 +86,16 @@ void TALCommonMeter::SetOnValueChange(TValueChangeEvent handler) {
   has_value_event_.store(static_cast<bool>(on_value_change_), std::memory_order_release);
 }
 
-bool TALCommonMeter::TryIdleInCycle(TOWTryLockSet& held) {
+bool TALCommonMeter::TryIdleInCycle(TOWTryLockSet&) {
   if (has_value_event_.load(std::memory_order_acquire)) return false;
-  // The pins list changes under our group lock; their sinks under the global lock, held here.
-  if (!held.TryGroup(*this)) return false;
-  for (const auto& pin : pins_)
-    if (pin->SinkCount() > 0) return false;
-  return true;
+  // The pins list changes under our group lock, taken by a try for the look only (the dispatch
+  // does not enter the meter); their sinks change under the global lock, which the caller holds.
+  TOWLockObject* group = TryLockGroup();
+  if (!group) return false;
+  bool read = false;
+  for (const auto& pin : pins_) read = read || pin->SinkCount() > 0;
+  group->Unlock();
+  return !read;
 }
 
 double TALCommonMeter::AMax() {

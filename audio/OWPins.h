@@ -55,7 +55,8 @@ class TOWComponentBase : public TOWObject, public IOWOwnerLock {
   virtual bool TryLockOutputs(TOWTryLockSet&) { return false; }
   // For a component that does not run in the cycle: true when nothing would read what it made of
   // a buffer now, so a dispatch in the cycle may leave it out rather than hand the buffer on to
-  // a waiting thread. Takes what it needs by tries into held; false when it cannot tell.
+  // a waiting thread. Called with the global lock held in held; takes anything more by tries
+  // only; false when it cannot tell.
   virtual bool TryIdleInCycle(TOWTryLockSet&) { return false; }
 };
 
