@@ -63,7 +63,10 @@ TfmMain::TfmMain(TWindowBackends devices, const std::string& ini_file_name, QWid
 TfmMain::~TfmMain() {
   // The capture thread must not reach the window while it goes away, nor the server monitor.
   RunFlags.Closing = true;
-  if (devices_.Server) devices_.Server->SetLossHandler({});
+  if (devices_.Server) {
+    devices_.Server->SetLossHandler({});
+    devices_.Server->SetChangeHandler({});
+  }
   server_timer_.stop();
   try {
     if (devices_.Capture) {

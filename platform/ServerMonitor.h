@@ -20,7 +20,8 @@ class IServerMonitor {
   virtual ~IServerMonitor() = default;
   // The handler runs once per loss on an ordinary thread of the back-end (never a real-time
   // one, never while holding a lock of the engine); it must only post to the main thread.
-  // Set it before the first Start; an empty handler stops the reports.
+  // Set it before the first Start; an empty handler stops the reports (on the JACK back-end,
+  // once a report under way has ended).
   virtual void SetLossHandler(TServerLossHandler handler) = 0;
   // The same for changes, on the same thread, several close changes told once. Back-ends that
   // cannot tell never call it.

@@ -407,12 +407,9 @@ void TJackClient::Watch() {
       std::string text = "Serveur JACK perdu";
       if (reason_set_.load(std::memory_order_acquire) && reason_[0])
         text += std::string(" (") + reason_ + ")";
-      TServerLossHandler handler;
-      {
-        std::lock_guard lock(handler_mutex_);
-        handler = handler_;
-      }
-      if (handler) handler(text);
+      // Under the lock: once SetLossHandler has replaced it, the old handler is not running.
+      std::lock_guard lock(handler_mutex_);
+      if (handler_) handler_(text);
       next_probe = Clock::now() + kProbeEvery;
     }
     const auto now = Clock::now();
@@ -454,12 +451,9 @@ void TJackClient::TellGraphChanged() {
 }
 
 void TJackClient::TellChange(TServerChange change) {
-  TServerChangeHandler handler;
-  {
-    std::lock_guard lock(handler_mutex_);
-    handler = change_handler_;
-  }
-  if (handler) handler(change);
+  // Under the lock, as the loss: a replaced handler is not running any more.
+  std::lock_guard lock(handler_mutex_);
+  if (change_handler_) change_handler_(change);
 }
 
 void TJackClient::SetLossHandler(TServerLossHandler handler) {
