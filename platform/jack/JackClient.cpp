@@ -41,11 +41,6 @@ struct TCycleContext {
 };
 thread_local TCycleContext t_cycle;
 
-int OnSampleRate(jack_nframes_t rate, void* arg) {
-  static_cast<std::atomic<uint32_t>*>(arg)->store(rate, std::memory_order_release);
-  return 0;
-}
-
 // A lost server is asked this often whether it answers again.
 constexpr auto kProbeEvery = std::chrono::milliseconds(250);
 // Port changes come in bursts (a client registers its ports one by one): told once the burst
@@ -117,16 +112,18 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
   jack_status_t status{};
   jack_client_t* c = jack_client_open(name.c_str(), JackNoStartServer, &status);
   if (!c) return false;
+  auto* opened = new TOpened;
+  opened->Self = this;
   // Every callback before the ports and before activation: the server refuses changes later.
-  jack_set_process_callback(c, &TJackClient::Process, this);
+  jack_set_process_callback(c, &TJackClient::Process, opened);
   jack_set_thread_init_callback(c, &InitRealtimeThread, nullptr);
-  jack_set_sample_rate_callback(c, &OnSampleRate, &rate_);
-  jack_on_shutdown(c, &TJackClient::OnShutdown, this);
-  jack_on_info_shutdown(c, &TJackClient::OnInfoShutdown, this);
-  jack_set_port_registration_callback(c, &TJackClient::OnPortRegistration, this);
-  jack_set_port_connect_callback(c, &TJackClient::OnPortConnect, this);
-  jack_set_port_rename_callback(c, &TJackClient::OnPortRename, this);
-  jack_set_client_registration_callback(c, &TJackClient::OnClientRegistration, this);
+  jack_set_sample_rate_callback(c, &TJackClient::OnSampleRate, opened);
+  jack_on_shutdown(c, &TJackClient::OnShutdown, opened);
+  jack_on_info_shutdown(c, &TJackClient::OnInfoShutdown, opened);
+  jack_set_port_registration_callback(c, &TJackClient::OnPortRegistration, opened);
+  jack_set_port_connect_callback(c, &TJackClient::OnPortConnect, opened);
+  jack_set_port_rename_callback(c, &TJackClient::OnPortRename, opened);
+  jack_set_client_registration_callback(c, &TJackClient::OnClientRegistration, opened);
   jack_port_t* ports[static_cast<int>(TJackPort::kCount)] = {};
   bool ok = true;
   for (int i = 0; i < static_cast<int>(TJackPort::kCount); ++i) {
@@ -147,11 +144,14 @@ bool TJackClient::OpenAsLocked(const std::string& name) {
   std::copy(std::begin(ports), std::end(ports), std::begin(ports_));
   if (!ok || jack_activate(c) != 0) {
     jack_client_close(c);
+    delete opened;
     client_ = nullptr;
     std::fill(std::begin(ports_), std::end(ports_), nullptr);
     return false;
   }
+  opened_ = opened;
   name_ = jack_get_client_name(c);
+  pipewire_ = std::strstr(jack_get_version_string(), "PipeWire") != nullptr;
   const TJackServerKind kind = JackServerKindOf(jack_get_version_string());
   live_clock_.store(kind.LiveClock, std::memory_order_release);
   drops_left_behind_.store(kind.DropsLeftBehind, std::memory_order_release);
@@ -164,6 +164,8 @@ void TJackClient::CloseLocked() {
   if (!client_) return;
   jack_deactivate(client_);  // returns once the process thread has stopped
   jack_client_close(client_);
+  delete opened_;  // no callback of the closed client comes any more
+  opened_ = nullptr;
   client_ = nullptr;
   std::fill(std::begin(ports_), std::end(ports_), nullptr);
   name_.clear();
@@ -172,9 +174,25 @@ void TJackClient::CloseLocked() {
 
 void TJackClient::DropDeadLocked() {
   if (!client_) return;
-  // Closed once, before any new open: the next open would free the dead client behind our back.
-  // No deactivate: that would wait for a server that is gone.
-  jack_client_close(client_);
+  opened_->Stale.store(true, std::memory_order_seq_cst);
+  if (pipewire_) {
+    // PipeWire's libjack may still be handling the failure on the client's own thread, and
+    // closing the client meanwhile crashed inside it (seen in a core dump: its loop thread
+    // dispatching a message for the client being torn down). Nothing frees the client behind
+    // our back there, so it is left to itself: a few kilobytes per lost server. Its calls find
+    // it stale; a cycle of it under way ends first.
+    WaitOutOfCycle();
+    static std::mutex abandoned_mutex;
+    static std::vector<TOpened*> abandoned;  // reachable to the end: a late call may read it
+    std::lock_guard lock(abandoned_mutex);
+    abandoned.push_back(opened_);
+  } else {
+    // Closed once, before any new open: the next open would free the dead client behind our
+    // back. No deactivate: that would wait for a server that is gone.
+    jack_client_close(client_);
+    delete opened_;
+  }
+  opened_ = nullptr;
   client_ = nullptr;
   std::fill(std::begin(ports_), std::end(ports_), nullptr);
   name_.clear();
@@ -273,9 +291,26 @@ void TJackClient::WaitOutOfCycle() {
     std::this_thread::yield();
 }
 
-int TJackClient::Process(jack_nframes_t frames, void* arg) {
-  auto* self = static_cast<TJackClient*>(arg);
+TJackClient* TJackClient::Live(void* opened) {
+  auto* o = static_cast<TOpened*>(opened);
+  return o->Stale.load(std::memory_order_acquire) ? nullptr : o->Self;
+}
+
+int TJackClient::OnSampleRate(jack_nframes_t rate, void* opened) {
+  if (TJackClient* self = Live(opened)) self->rate_.store(rate, std::memory_order_release);
+  return 0;
+}
+
+int TJackClient::Process(jack_nframes_t frames, void* opened) {
+  TJackClient* self = Live(opened);
+  if (!self) return 0;  // a client left behind after its server was lost
   self->in_cycle_.store(true, std::memory_order_seq_cst);
+  // Marked stale just now: DropDeadLocked either sees this cycle under way and waits for it, or
+  // the cycle sees the mark here.
+  if (static_cast<TOpened*>(opened)->Stale.load(std::memory_order_seq_cst)) {
+    self->in_cycle_.store(false, std::memory_order_seq_cst);
+    return 0;
+  }
   jack_client_t* c = self->rt_client_.load(std::memory_order_acquire);
   TJackCycle cycle;
   cycle.Frames = frames;
@@ -285,9 +320,12 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
     cycle.AfterGap = true;
     self->gaps_.fetch_add(1, std::memory_order_relaxed);
     if (self->previous_late_) self->late_seen_.fetch_add(1, std::memory_order_relaxed);
-    if (self->previous_left_behind_) {
+    // On PipeWire a cycle that ended late loses its output even when the next one began only
+    // just after it ended (the graph had gone on without it by then).
+    const bool drops = self->drops_left_behind_.load(std::memory_order_relaxed);
+    if (self->previous_left_behind_ || (drops && self->previous_late_)) {
       self->lost_cycles_.fetch_add(1, std::memory_order_relaxed);
-      if (self->drops_left_behind_.load(std::memory_order_relaxed))
+      if (drops)
         cycle.PreviousLost = true;
       else
         cycle.PreviousMaybeLost = true;
@@ -326,12 +364,12 @@ int TJackClient::Process(jack_nframes_t frames, void* arg) {
   return 0;  // anything else would end the process thread for good
 }
 
-void TJackClient::OnShutdown(void* arg) {
-  static_cast<TJackClient*>(arg)->MarkLost(nullptr);
+void TJackClient::OnShutdown(void* opened) {
+  if (TJackClient* self = Live(opened)) self->MarkLost(nullptr);
 }
 
-void TJackClient::OnInfoShutdown(jack_status_t, const char* reason, void* arg) {
-  static_cast<TJackClient*>(arg)->MarkLost(reason);
+void TJackClient::OnInfoShutdown(jack_status_t, const char* reason, void* opened) {
+  if (TJackClient* self = Live(opened)) self->MarkLost(reason);
 }
 
 // Runs on one of libjack's threads like a signal handler: no jack call, no lock, no allocation.
@@ -358,22 +396,23 @@ void TJackClient::MarkGraphChanged() {
   if (!graph_changed_.exchange(true, std::memory_order_acq_rel)) Wake();
 }
 
-void TJackClient::OnPortRegistration(jack_port_id_t, int registered, void* arg) {
-  auto* self = static_cast<TJackClient*>(arg);
+void TJackClient::OnPortRegistration(jack_port_id_t, int registered, void* opened) {
+  TJackClient* self = Live(opened);
+  if (!self) return;
   if (!registered) self->ports_gone_.fetch_add(1, std::memory_order_acq_rel);
   self->MarkGraphChanged();
 }
 
-void TJackClient::OnPortConnect(jack_port_id_t, jack_port_id_t, int, void* arg) {
-  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+void TJackClient::OnPortConnect(jack_port_id_t, jack_port_id_t, int, void* opened) {
+  if (TJackClient* self = Live(opened)) self->MarkGraphChanged();
 }
 
-void TJackClient::OnPortRename(jack_port_id_t, const char*, const char*, void* arg) {
-  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+void TJackClient::OnPortRename(jack_port_id_t, const char*, const char*, void* opened) {
+  if (TJackClient* self = Live(opened)) self->MarkGraphChanged();
 }
 
-void TJackClient::OnClientRegistration(const char*, int, void* arg) {
-  static_cast<TJackClient*>(arg)->MarkGraphChanged();
+void TJackClient::OnClientRegistration(const char*, int, void* opened) {
+  if (TJackClient* self = Live(opened)) self->MarkGraphChanged();
 }
 
 bool TJackClient::ProbeLocked() {

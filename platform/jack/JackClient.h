@@ -32,8 +32,8 @@ struct TJackCycle {
   // Frames were skipped since our previous cycle (an xrun).
   bool AfterGap = false;
   // That previous cycle was left behind (the server began its next cycle while ours still ran,
-  // and ran the graph without us since) by a server known to drop such a cycle's output:
-  // PipeWire. What we wrote in it never reached anyone.
+  // and ran the graph without us since), or only ended after the next one was due, on a server
+  // known to drop such a cycle's output: PipeWire. What we wrote in it never reached anyone.
   bool PreviousLost = false;
   // That previous cycle was left behind by another server: jackd without --sync hands part of
   // a late cycle's output on late and drops the rest. Or it ended after the next one was due on
@@ -150,16 +150,24 @@ class TJackClient final : public IServerMonitor {
   void CloseLocked();       // control_mutex_ held; only for a live client
   void DropDeadLocked();    // control_mutex_ held; the server is gone: close the handle once
   void Watch();
-  static int Process(jack_nframes_t frames, void* self);
-  static void OnShutdown(void* self);
-  static void OnInfoShutdown(jack_status_t code, const char* reason, void* self);
+  // What JACK's callbacks of one opened client are given. A client left to itself after its
+  // server was lost (PipeWire, see DropDeadLocked) may still call: Stale makes it touch nothing.
+  struct TOpened {
+    TJackClient* Self = nullptr;
+    std::atomic<bool> Stale{false};
+  };
+  static TJackClient* Live(void* opened);  // null for a stale client's call
+  static int OnSampleRate(jack_nframes_t rate, void* opened);
+  static int Process(jack_nframes_t frames, void* opened);
+  static void OnShutdown(void* opened);
+  static void OnInfoShutdown(jack_status_t code, const char* reason, void* opened);
   void MarkLost(const char* reason);  // signal-handler rules: flag, copy, eventfd
   // JACK's notification thread: another client's ports changed.
-  static void OnPortRegistration(jack_port_id_t port, int registered, void* self);
-  static void OnPortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* self);
+  static void OnPortRegistration(jack_port_id_t port, int registered, void* opened);
+  static void OnPortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* opened);
   static void OnPortRename(jack_port_id_t port, const char* old_name, const char* new_name,
-                           void* self);
-  static void OnClientRegistration(const char* name, int registered, void* self);
+                           void* opened);
+  static void OnClientRegistration(const char* name, int registered, void* opened);
   void MarkGraphChanged();
   void Wake();
   bool ProbeLocked();  // control_mutex_ held: a new client once the old one is gone
@@ -170,6 +178,8 @@ class TJackClient final : public IServerMonitor {
   std::mutex control_mutex_;  // every call into the server
   jack_client_t* client_ = nullptr;
   std::atomic<jack_client_t*> rt_client_{nullptr};  // the same, as the process callback reads it
+  TOpened* opened_ = nullptr;                       // control_mutex_; client_'s
+  bool pipewire_ = false;                           // control_mutex_; client_ is PipeWire's
   std::string name_;
   jack_port_t* ports_[static_cast<int>(TJackPort::kCount)] = {};
   std::atomic<uint64_t> generation_{0};
