@@ -330,10 +330,11 @@ TEST(WindowJackRoadServer, AServerKilledDuringStopOrCloseHangsNothing) {
 }
 
 // The server restarted while the window is idle: the window's client and its five ports are
-// back within about two seconds, the status bar says so, and Start works on the new server. On
+// back within about two seconds, the status bar says so, and Start works on the new server;
+// restarted again while the window runs, triggering starts again by itself. On
 // jackd the test's clients all live on a server of the test's own (libjack keeps one server's
 // books per process).
-TEST(WindowJackRoadServer, AnIdleWindowComesBackWithARestartedServer) {
+TEST(WindowJackRoadServer, AnIdleOrRunningWindowComesBackWithARestartedServer) {
   QTemporaryDir dir;
   std::signal(SIGPIPE, SIG_IGN);  // our clients write to the socket of the server we kill
   TKillableServer server(Unique("tocsin-road-idle"));
@@ -375,8 +376,16 @@ TEST(WindowJackRoadServer, AnIdleWindowComesBackWithARestartedServer) {
   ASSERT_TRUE(drums2->Ok());
   ASSERT_TRUE(window.WaitFor("midi-ports", kTimeoutMs));
   window.Send("start");
-  EXPECT_TRUE(window.WaitFor("running", kTimeoutMs)) << Joined(window.Lines());
+  ASSERT_TRUE(window.WaitFor("running", kTimeoutMs)) << Joined(window.Lines());
   for (const auto& line : window.Lines()) EXPECT_EQ(line.rfind("error", 0), std::string::npos);
+
+  // Restarted while running: triggering starts again by itself once the drums are back.
+  ASSERT_TRUE(server.Kill());
+  ASSERT_TRUE(window.WaitFor("pending", kTimeoutMs)) << Joined(window.Lines());
+  ASSERT_TRUE(server.Restart());
+  auto* drums3 = KeepToTheEnd(new JackTestClient(Unique("road_idle_drums")));
+  ASSERT_TRUE(drums3->Ok());
+  EXPECT_TRUE(window.WaitFor("running", kTimeoutMs)) << Joined(window.Lines());
   // Ends with the server killed again: the window still closes cleanly.
   ASSERT_TRUE(server.Kill());
   Close(window);
