@@ -81,6 +81,7 @@ TJackClient::~TJackClient() {
       DropDeadLocked();
     else
       CloseLocked();
+    CloseDeadLocked(true);
   }
   if (event_fd_ >= 0) close(event_fd_);
 }
@@ -177,15 +178,12 @@ void TJackClient::DropDeadLocked() {
   opened_->Stale.store(true, std::memory_order_seq_cst);
   if (pipewire_) {
     // PipeWire's libjack may still be handling the failure on the client's own thread, and
-    // closing the client meanwhile crashed inside it (seen in a core dump: its loop thread
+    // closing the client right then crashed inside it (seen in a core dump: its loop thread
     // dispatching a message for the client being torn down). Nothing frees the client behind
-    // our back there, so it is left to itself: a few kilobytes per lost server. Its calls find
-    // it stale; a cycle of it under way ends first.
+    // our back there: it is closed a moment later, before any new open (it may still hold our
+    // name). Its calls meanwhile find it stale; a cycle of it under way ends first.
     WaitOutOfCycle();
-    static std::mutex abandoned_mutex;
-    static std::vector<TOpened*> abandoned;  // reachable to the end: a late call may read it
-    std::lock_guard lock(abandoned_mutex);
-    abandoned.push_back(opened_);
+    dead_.push_back({client_, opened_, std::chrono::steady_clock::now()});
   } else {
     // Closed once, before any new open: the next open would free the dead client behind our
     // back. No deactivate: that would wait for a server that is gone.
@@ -415,9 +413,27 @@ void TJackClient::OnClientRegistration(const char*, int, void* opened) {
   if (TJackClient* self = Live(opened)) self->MarkGraphChanged();
 }
 
+bool TJackClient::CloseDeadLocked(bool all) {
+  constexpr auto kSettle = std::chrono::milliseconds(200);
+  for (auto it = dead_.begin(); it != dead_.end();) {
+    const auto age = std::chrono::steady_clock::now() - it->Since;
+    if (age < kSettle) {
+      if (!all) {
+        ++it;
+        continue;
+      }
+      std::this_thread::sleep_for(kSettle - age);
+    }
+    jack_client_close(it->Client);
+    delete it->Opened;  // no callback of the closed client comes any more
+    it = dead_.erase(it);
+  }
+  return dead_.empty();
+}
+
 bool TJackClient::ProbeLocked() {
   if (lost_.load(std::memory_order_acquire)) DropDeadLocked();
-  if (client_) return false;
+  if (client_ || !CloseDeadLocked(false)) return false;
   return OpenLocked();
 }
 
@@ -457,7 +473,10 @@ void TJackClient::Watch() {
     if (now >= next_probe) {
       next_probe = now + kProbeEvery;
       std::lock_guard lock(control_mutex_);
-      if (had_client_ && (!client_ || lost_.load(std::memory_order_acquire))) ProbeLocked();
+      if (had_client_ && (!client_ || lost_.load(std::memory_order_acquire)))
+        ProbeLocked();
+      else
+        CloseDeadLocked(false);
     }
     const uint64_t generation = Generation();
     if (generation != told_generation) {

@@ -11,6 +11,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -180,6 +181,15 @@ class TJackClient final : public IServerMonitor {
   std::atomic<jack_client_t*> rt_client_{nullptr};  // the same, as the process callback reads it
   TOpened* opened_ = nullptr;                       // control_mutex_; client_'s
   bool pipewire_ = false;                           // control_mutex_; client_ is PipeWire's
+  // PipeWire clients taken for lost, closed a moment later (DropDeadLocked); control_mutex_.
+  struct TDead {
+    jack_client_t* Client;
+    TOpened* Opened;
+    std::chrono::steady_clock::time_point Since;
+  };
+  std::vector<TDead> dead_;
+  // Closes those dropped long enough ago (all: waits for the youngest); true when none is left.
+  bool CloseDeadLocked(bool all);
   std::string name_;
   jack_port_t* ports_[static_cast<int>(TJackPort::kCount)] = {};
   std::atomic<uint64_t> generation_{0};
