@@ -74,7 +74,10 @@ TfmMain::TfmMain(TWindowBackends devices, const TSettingsPlace& place, QWidget* 
 TfmMain::~TfmMain() {
   // The capture thread must not reach the window while it goes away, nor the server monitor.
   RunFlags.Closing = true;
-  if (devices_.Server) devices_.Server->SetLossHandler({});
+  if (devices_.Server) {
+    devices_.Server->SetLossHandler({});
+    devices_.Server->SetChangeHandler({});
+  }
   server_timer_.stop();
   try {
     if (devices_.Capture) {
@@ -120,6 +123,7 @@ void TfmMain::FormCreate() {
   SetupLevelDisplay();
   InitMidi();
   LoadSettings();
+  KeepAutoChosenMidiPort();
   d_.PageControl1->setCurrentIndex(0);
   for (int ch = 0; ch < 2; ++ch) {
     TrmScale* scale = ch == 0 ? d_.scTocsinLeftThres : d_.scTocsinRightThres;
@@ -139,40 +143,44 @@ void TfmMain::StartTrigger() {
   RunFlags.StopAck = false;
   RunFlags.StopRequest = false;
   RunFlags.Running = true;
-  // A step that fails leaves the window as Stop would: what was switched on goes off again,
-  // in reverse order, before the error reaches the caller.
+  // The MIDI port opens before the capture starts: a level already above its threshold makes a
+  // note-on of the very first block, and that note-on must find the port open. A step that
+  // fails leaves the window as Stop would: what was switched on goes off again, in reverse
+  // order, before the error reaches the caller.
   int steps = 0;
   try {
+    StartMidi();
+    ++steps;
     SetCaptureActive(true);
     ++steps;
     SetOutputActive(true);
     PrepareSounds();
-    ++steps;
-    // Channels that only play sounds need no MIDI port.
-    if (MidiNeeded() && SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
   } catch (...) {
     UndoStart(steps);
     throw;
   }
-  ShowServerStatus(QString());
+  // What the status bar said about an earlier stop is over; a port still awaited is not.
+  if (midi_awaited_.empty()) ShowServerStatus(QString());
   UpdateRunControls();
 }
 
 void TfmMain::UndoStart(int failed_step) {
   AwaitStopAck();
   RunFlags.Running = false;
-  if (note_trigger_) note_trigger_->ReleaseNotes();
-  // The failed step is undone too: it may have switched part of its device on.
-  const std::function<void()> undo[] = {[this] { SetCaptureActive(false); },
-                                        [this] { SetOutputActive(false); },
-                                        [this] { SetMidiActive(false); }};
-  for (int step = failed_step; step >= 0; --step) {
+  midi_awaited_.clear();
+  // The failed step is undone too: it may have switched part of its device on. The capture
+  // goes off before the notes end, and the port closes last, once they have.
+  auto undo = [](const std::function<void()>& fn) {
     try {
-      undo[step]();
+      fn();
     } catch (...) {
       // the error shown is the one that made Start fail
     }
-  }
+  };
+  if (failed_step >= 2) undo([this] { SetOutputActive(false); });
+  if (failed_step >= 1) undo([this] { SetCaptureActive(false); });
+  if (note_trigger_) note_trigger_->ReleaseNotes();
+  undo([this] { SetMidiActive(false); });
   ResetLevelDisplay();
   UpdateRunControls();
 }
@@ -196,6 +204,7 @@ void TfmMain::StopTrigger() {
 void TfmMain::StopDevices(bool server_lost) {
   AwaitStopAck();
   RunFlags.Running = false;
+  midi_awaited_.clear();
   // Every step runs even when one fails, so no device stays on behind a failed one; the first
   // error is passed on once all have run.
   std::exception_ptr first;

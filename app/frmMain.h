@@ -28,6 +28,7 @@
 #include "audio/VrAudio.h"
 #include "midi/MidiOut.h"
 #include "platform/AudioSystemInfo.h"
+#include "platform/ServerMonitor.h"
 #include "timing/VrHPTimeBase.h"
 #include "timing/VrHPTimer.h"
 
@@ -102,9 +103,10 @@ class TfmMain : public QMainWindow {
   void UndoStart(int failed_step);  // steps: 0 capture, 1 output and sounds, 2 MIDI port
   void PrepareSounds();
 
-  // The audio server going away and coming back (frmMainServer.cpp).
+  // The audio server going away and coming back, and its ports changing (frmMainServer.cpp).
   void WatchServer();
   void ServerLost(const std::string& reason);
+  void ServerChanged(TServerChange change);
   void PollServer();
   bool DevicesBack();
   void CancelServerRestart();
@@ -113,6 +115,7 @@ class TfmMain : public QMainWindow {
 
   // Devices and capture format (frmMainDevices.cpp).
   void FillInputDeviceList();
+  void RefreshInputDeviceList();  // the clients as they are now, the choice kept
   void FillOutputDeviceList();
   void lstInputDevicesChange();
   void lstOutputDevicesChange();
@@ -125,7 +128,13 @@ class TfmMain : public QMainWindow {
 
   // MIDI lists and port (frmMainMidi.cpp).
   void InitMidi();
+  void KeepAutoChosenMidiPort();
   void FillMidiPortList();
+  void RefreshMidiPortList();  // the ports as they are now, the choice kept
+  // Start's MIDI step: the chosen port found again by its name and opened; a chosen port that
+  // is gone is waited for (OpenAwaitedMidiPort), and Start goes on without it.
+  void StartMidi();
+  void OpenAwaitedMidiPort();
   void FillMidiLists();
   void lstMidiOutChange();
   void lstMidiOutChannelChange();
@@ -194,4 +203,5 @@ class TfmMain : public QMainWindow {
   bool may_overwrite_settings_ = true;  // false for a file that could not be read
   std::optional<QPoint> stored_place_;
   TAudioSystemInfo system_;  // as found at creation, refreshed with the status bar
+  std::string midi_awaited_;  // the chosen MIDI port, gone at Start: opened once it appears
 };

@@ -55,6 +55,14 @@ void TfmMain::FillOutputDeviceList() {
   });
 }
 
+void TfmMain::RefreshInputDeviceList() {
+  // The entry shown stays the one chosen while it is there; the capture keeps its name either
+  // way (a Start without it fails, as with any input that is gone).
+  const QString chosen = QString::fromStdString(MyAudio.InputDeviceName);
+  FillInputDeviceList();
+  d_.lstInputDevices->setCurrentIndex(d_.lstInputDevices->findText(chosen));
+}
+
 void TfmMain::lstInputDevicesChange() {
   const std::string name = d_.lstInputDevices->currentText().toStdString();
   try {

@@ -22,6 +22,59 @@ void TfmMain::InitMidi() {
   lstMidiOutChange();
 }
 
+void TfmMain::KeepAutoChosenMidiPort() {
+  // No port stored yet: the window took the first one itself, and uses it. It is kept under its
+  // name, so the next start finds that same port however the ports are ordered then.
+  if (!MyMidi.Output || !MyMidi.DeviceName.empty() || d_.lstMidiOut->currentIndex() < 0) return;
+  ::SelectMidiPort(MyMidi.Output, MyMidi, d_.lstMidiOut->currentText().toStdString());
+}
+
+void TfmMain::RefreshMidiPortList() {
+  const TMidiPortList ports =
+      ListMidiPorts(devices_.MidiOut, MyMidi.DeviceName,
+                    d_.lstMidiOut->currentIndex() < 0 ? std::string()
+                                                      : d_.lstMidiOut->currentText().toStdString());
+  Fill(d_.lstMidiOut, ports.Items);
+  d_.lstMidiOut->setCurrentIndex(ports.Selected);
+  // A first port that came while nothing was chosen is taken as at creation; never while the
+  // port is open.
+  if (!RunFlags.Running) KeepAutoChosenMidiPort();
+}
+
+void TfmMain::StartMidi() {
+  midi_awaited_.clear();
+  // Channels that only play sounds need no MIDI port.
+  if (!MidiNeeded()) return;
+  // The server may number its ports anew: the chosen port is found again by its name.
+  if (MyMidi.Output && !MyMidi.DeviceName.empty() &&
+      !::SelectMidiPort(MyMidi.Output, MyMidi, MyMidi.DeviceName)) {
+    // Gone for now: triggering starts without it, and the port opens once it is back.
+    midi_awaited_ = MyMidi.DeviceName;
+    midi_views_->SetMidiStateLight(false);
+    ShowServerStatus(QString::fromUtf8("Port MIDI absent : ") +
+                     QString::fromStdString(midi_awaited_));
+    return;
+  }
+  if (SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
+}
+
+void TfmMain::OpenAwaitedMidiPort() {
+  if (midi_awaited_.empty() || !RunFlags.Running || RunFlags.Closing || !MyMidi.Output) return;
+  if (!::SelectMidiPort(MyMidi.Output, MyMidi, midi_awaited_)) return;
+  const std::string name = midi_awaited_;
+  midi_awaited_.clear();
+  try {
+    MyMidi.Output->Open();
+  } catch (...) {
+    midi_awaited_ = name;  // tried again at the next change of the ports
+    return;
+  }
+  midi_views_->SetMidiStateLight(true);
+  if (note_trigger_) note_trigger_->SendOwedNoteOffs();
+  ShowServerStatus(QString::fromUtf8("Port MIDI connect\xC3\xA9 : ") +
+                   QString::fromStdString(name));
+}
+
 void TfmMain::FillMidiPortList() {
   const TMidiPortList ports = ::FillMidiPortList(MyMidi.Output, *midi_views_);
   Fill(d_.lstMidiOut, ports.Items);

@@ -142,8 +142,9 @@ void TfmMain::OpenMidiWhileRunning() {
   // A channel switched to "Note MIDI" while only sounds ran: its notes need the port now.
   if (!RunFlags.Running || RunFlags.Closing || !MidiNeeded()) return;
   if (!MyMidi.Output || MyMidi.Output->State() == TMidiOutput::kStateOpen) return;
+  if (!midi_awaited_.empty()) return;  // opens by itself once the port appears
   try {
-    SetMidiActive(true);
+    StartMidi();
   } catch (const std::exception& e) {
     report_(QString::fromUtf8(e.what()));
   }

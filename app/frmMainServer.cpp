@@ -1,5 +1,6 @@
 // TfmMain: what the window does when the audio server its devices run on goes away (stop as
-// Stop does, say so) and when it answers again (start by itself unless the user pressed Stop).
+// Stop does, say so), when it answers again (say so, start by itself unless the user pressed
+// Stop) and when its ports change (the lists follow, an awaited MIDI port opens).
 #include <QLabel>
 #include <algorithm>
 
@@ -17,6 +18,7 @@ const char kServerBack[] =
 const char kRestartCancelled[] =
     "Serveur audio perdu : reprise annul\xC3\xA9"
     "e";
+const char kServerBackIdle[] = "Serveur audio revenu";
 // A restart is due within two seconds of the server's return; polling is cheap.
 constexpr int kPollMs = 500;
 }  // namespace
@@ -25,10 +27,28 @@ void TfmMain::WatchServer() {
   server_timer_.setInterval(kPollMs);
   connect(&server_timer_, &QTimer::timeout, this, [this] { PollServer(); });
   if (!devices_.Server) return;
-  // The report comes on a back-end thread: only post.
+  // The reports come on a back-end thread: only post.
   devices_.Server->SetLossHandler([this](const std::string& reason) {
     dispatcher_.Post([this, reason] { ServerLost(reason); });
   });
+  devices_.Server->SetChangeHandler([this](TServerChange change) {
+    dispatcher_.Post([this, change] { ServerChanged(change); });
+  });
+}
+
+void TfmMain::ServerChanged(TServerChange change) {
+  if (RunFlags.Closing || RunFlags.Finalizing) return;
+  // The lists show what the server has now, whether or not triggering runs.
+  RefreshInputDeviceList();
+  RefreshMidiPortList();
+  if (change == TServerChange::kBack) {
+    if (restart_pending_) {
+      PollServer();  // at once, not at the next poll
+    } else if (!RunFlags.Running) {
+      ShowServerStatus(QString::fromUtf8(kServerBackIdle));
+    }
+  }
+  OpenAwaitedMidiPort();
 }
 
 void TfmMain::ServerLost(const std::string& reason) {
@@ -65,18 +85,14 @@ void TfmMain::PollServer() {
   }
   restart_pending_ = false;
   server_timer_.stop();
-  ShowServerStatus(QString::fromUtf8(kServerBack));
+  // Start tells of a MIDI port it still waits for.
+  if (midi_awaited_.empty()) ShowServerStatus(QString::fromUtf8(kServerBack));
   UpdateRunControls();
 }
 
-// Triggering resumes as it was: on the same input and towards the same instrument, which may
-// come back a moment after the server. The server may number its ports anew: the MIDI port is
-// found again by its name.
+// Triggering resumes as it was: on the same input, which may come back a moment after the
+// server. The instrument may come later still: Start waits for its port (StartMidi).
 bool TfmMain::DevicesBack() {
-  if (MyMidi.Output && !MyMidi.DeviceName.empty()) {
-    ::SelectMidiPort(MyMidi.Output, MyMidi, MyMidi.DeviceName);
-    if (MyMidi.Output->ProductName() != MyMidi.DeviceName) return false;
-  }
   if (devices_.Capture) {
     const std::string input = devices_.Capture->DeviceName();
     if (!input.empty() && input != "Default") {

@@ -138,7 +138,10 @@ void TALAudioIn::Open(const TWaveFormatEx& header) {
       thread->Post(message, handle, block);
       return;
     }
-    if (waiting_blocks_.load(std::memory_order_acquire) == 0 && DeliverInCycle(serial, block))
+    cycle_blocks_.fetch_add(1, std::memory_order_relaxed);
+    if (waiting_blocks_.load(std::memory_order_acquire) != 0)
+      CountFallback(kBehind);
+    else if (DeliverInCycle(serial, block))
       return;
     waiting_blocks_.fetch_add(1, std::memory_order_acq_rel);
     if (!thread->Post(kWimDataFromCycle, handle, block))
@@ -201,15 +204,38 @@ void TALAudioIn::OnNotice(uint32_t message, void* handle, void* param) {
     waiting_blocks_.fetch_sub(1, std::memory_order_acq_rel);
 }
 
+TALCycleFallbacks TALAudioIn::CycleFallbacks() const {
+  TALCycleFallbacks f;
+  f.CaptureLock = fallbacks_[kCaptureLock].load(std::memory_order_relaxed);
+  f.EngineLock = fallbacks_[kEngineLock].load(std::memory_order_relaxed);
+  f.GroupLock = fallbacks_[kGroupLock].load(std::memory_order_relaxed);
+  f.Behind = fallbacks_[kBehind].load(std::memory_order_relaxed);
+  f.Other = fallbacks_[kOther].load(std::memory_order_relaxed);
+  return f;
+}
+
 bool TALAudioIn::DeliverInCycle(uintptr_t serial, TWaveInBlock* block) {
   std::unique_lock lock(params_.capture_lock, std::try_to_lock);
-  if (!lock.owns_lock()) return false;
-  if (!params_.active.load(std::memory_order_acquire) || serial != device_serial_) return false;
-  TALWaveBuffer* record = FindRecord(block);
-  if (!record) return false;
+  if (!lock.owns_lock()) {
+    CountFallback(kCaptureLock);
+    return false;
+  }
+  TALWaveBuffer* record = nullptr;
+  if (params_.active.load(std::memory_order_acquire) && serial == device_serial_)
+    record = FindRecord(block);
+  if (!record) {
+    CountFallback(kOther);
+    return false;
+  }
   bool deferred = false;
   try {
-    if (!output_pin_.TryNotifyInCycle(record->op, deferred)) return false;
+    TOWTryFailure failure = TOWTryFailure::kNone;
+    if (!output_pin_.TryNotifyInCycle(record->op, deferred, &failure)) {
+      CountFallback(failure == TOWTryFailure::kGlobal  ? kEngineLock
+                    : failure == TOWTryFailure::kGroup ? kGroupLock
+                                                       : kOther);
+      return false;
+    }
   } catch (...) {
     // As on the wave thread: the stream carries on with the next block.
   }

@@ -18,6 +18,16 @@
 #include "OWPins.h"
 #include "platform/WaveIn.h"
 
+// Why blocks from an audio server's cycle took the wave thread instead.
+struct TALCycleFallbacks {
+  uint64_t CaptureLock = 0;  // the capture lock was held (a start, a stop, the wave thread)
+  uint64_t EngineLock = 0;   // the engine's global lock was being written or its books were busy
+  uint64_t GroupLock = 0;    // a pin's or a sink's lock was held
+  uint64_t Behind = 0;       // an earlier block was still waiting on the wave thread
+  uint64_t Other = 0;        // stopping, or a block of an earlier stream
+  uint64_t Total() const { return CaptureLock + EngineLock + GroupLock + Behind + Other; }
+};
+
 class TALAudioIn : public TOWComponentBase {
  public:
   static constexpr int kQueuedBlocks = 40;
@@ -48,6 +58,10 @@ class TALAudioIn : public TOWComponentBase {
   // The rate of the stream this component drives, from its last start request.
   double StreamRate() const { return stream_rate_; }
   std::thread::id WaveThreadId() const { return wave_thread_->Id(); }
+  // Blocks reported from an audio server's cycle so far, and those of them that could not be
+  // dispatched there, by reason. Any thread.
+  uint64_t CycleBlocks() const { return cycle_blocks_.load(std::memory_order_relaxed); }
+  TALCycleFallbacks CycleFallbacks() const;
 
  private:
   struct TCaptureFormat {
@@ -62,8 +76,11 @@ class TALAudioIn : public TOWComponentBase {
   void QueueBlock();                                     // caller holds the capture lock
   TALWaveBuffer* NewRecord();                            // caller holds the capture lock
   TALWaveBuffer* FindRecord(const TWaveInBlock* block);  // caller holds the capture lock
-  // The audio server's real-time thread: false when the block must take the wave thread.
+  enum TFallback { kCaptureLock, kEngineLock, kGroupLock, kBehind, kOther, kFallbackKinds };
+  // The audio server's real-time thread: false when the block must take the wave thread, with
+  // the reason counted.
   bool DeliverInCycle(uintptr_t serial, TWaveInBlock* block);
+  void CountFallback(TFallback why) { fallbacks_[why].fetch_add(1, std::memory_order_relaxed); }
   void RequeueInCycle();                                      // real-time thread, capture lock held
   void ServeDeferred(uintptr_t serial, TWaveInBlock* block);  // wave thread
   void ResumeInCycle(uintptr_t serial);                       // real-time thread, capture lock held
@@ -85,6 +102,8 @@ class TALAudioIn : public TOWComponentBase {
   // Blocks the cycle handed to the wave thread whole, not yet handled there: while any wait,
   // later blocks follow them, so sinks see blocks in order.
   std::atomic<int> waiting_blocks_{0};
+  std::atomic<uint64_t> cycle_blocks_{0};
+  std::atomic<uint64_t> fallbacks_[kFallbackKinds] = {};
 
   std::atomic<bool> enabled_{false};
   bool loading_ = false;

@@ -83,6 +83,19 @@ void TALCommonMeter::SetPeriod(uint32_t milliseconds) {
 void TALCommonMeter::SetOnValueChange(TValueChangeEvent handler) {
   TOWWriteLockSection lock(*this);
   on_value_change_ = std::move(handler);
+  has_value_event_.store(static_cast<bool>(on_value_change_), std::memory_order_release);
+}
+
+bool TALCommonMeter::TryIdleInCycle(TOWTryLockSet&) {
+  if (has_value_event_.load(std::memory_order_acquire)) return false;
+  // The pins list changes under our group lock, taken by a try for the look only (the dispatch
+  // does not enter the meter); their sinks change under the global lock, which the caller holds.
+  TOWLockObject* group = TryLockGroup();
+  if (!group) return false;
+  bool read = false;
+  for (const auto& pin : pins_) read = read || pin->SinkCount() > 0;
+  group->Unlock();
+  return !read;
 }
 
 double TALCommonMeter::AMax() {

@@ -5,6 +5,7 @@
 // thread, reached only through IMainThreadDispatcher, never waited for.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -39,6 +40,10 @@ class TALCommonMeter : public TOWComponentBase {
   uint32_t Period();
   void SetPeriod(uint32_t milliseconds);
   void SetOnValueChange(TValueChangeEvent handler);
+  // Without a value event and with nothing connected to its value pins nobody reads the levels:
+  // a dispatch in an audio server's cycle then leaves the meter out instead of handing it the
+  // buffer on another thread.
+  bool TryIdleInCycle(TOWTryLockSet& held) override;
 
   // 2^bits / 2 of the running stream (0 before the first start).
   double AMax();
@@ -78,5 +83,6 @@ class TALCommonMeter : public TOWComponentBase {
   TSLSynchronizeType sync_ = stSingleBuffer;
   uint32_t period_ms_ = 100;
   TValueChangeEvent on_value_change_;
+  std::atomic<bool> has_value_event_{false};  // on_value_change_ is set
   std::unique_ptr<TSLMainThreadNotify> notify_;
 };

@@ -10,9 +10,13 @@ TALGenericFilter::~TALGenericFilter() {
     std::lock_guard lock(handlers_mutex_);
     on_start_ = nullptr;
     on_stop_ = nullptr;
-    on_process_data_ = nullptr;
+    process_now_.store(nullptr, std::memory_order_seq_cst);
   }
   DisconnectPins();
+  // No dispatch reaches us any more: the handlers can go.
+  std::lock_guard lock(handlers_mutex_);
+  on_process_data_ = nullptr;
+  retired_.clear();
 }
 
 void TALGenericFilter::SetOnStart(TALFormatEvent handler) {
@@ -28,11 +32,17 @@ void TALGenericFilter::SetOnStop(TNotifyEvent handler) {
 void TALGenericFilter::SetOnProcessData(TALProcessAudioNotify handler) {
   std::shared_ptr<const TALProcessAudioNotify> fresh;
   if (handler) fresh = std::make_shared<const TALProcessAudioNotify>(std::move(handler));
+  std::vector<std::shared_ptr<const TALProcessAudioNotify>> freed;
   {
     std::lock_guard lock(handlers_mutex_);
     on_process_data_.swap(fresh);
+    process_now_.store(on_process_data_.get(), std::memory_order_seq_cst);
+    retired_.push_back(std::move(fresh));
+    // A call that begins after the store above finds the new handler: once no call runs, none
+    // can still hold an old one.
+    if (calls_.load(std::memory_order_seq_cst) == 0) freed.swap(retired_);
   }
-  // The old handler is freed here, outside the lock the delivering thread takes.
+  // Freed here, outside the lock the main thread's deliveries take.
 }
 
 std::shared_ptr<const TALProcessAudioNotify> TALGenericFilter::ProcessHandler() const {
@@ -76,15 +86,21 @@ bool TALGenericFilter::ProcessBuffer(const TOWSuppliedBufferOperation& op) {
   bool send = true;
   if (Enabled()) {
     if (out_buffer != in_buffer) out_buffer->Assign(in_buffer);
-    const auto handler = ProcessHandler();
-    if (handler) {
-      if (sync == stNone) {
+    if (sync == stNone) {
+      // No lock here: the dispatch may be running inside an audio server's cycle.
+      struct TCall {
+        std::atomic<int>& calls;
+        explicit TCall(std::atomic<int>& c) : calls(c) {
+          calls.fetch_add(1, std::memory_order_seq_cst);
+        }
+        ~TCall() { calls.fetch_sub(1, std::memory_order_release); }
+      } call(calls_);
+      if (const TALProcessAudioNotify* handler = process_now_.load(std::memory_order_seq_cst))
         (*handler)(*this, in_buffer, out_buffer, send);
-      } else {
-        // Switching the filter off releases a wait for the main thread.
-        queue_.Enqueue(in_buffer, sync == stQueue, &EnabledFlag());
-        send = false;
-      }
+    } else if (ProcessHandler()) {
+      // Switching the filter off releases a wait for the main thread.
+      queue_.Enqueue(in_buffer, sync == stQueue, &EnabledFlag());
+      send = false;
     }
   }
   // Nothing connected downstream (the window's chain): no operation to make.

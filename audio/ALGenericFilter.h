@@ -3,8 +3,10 @@
 // the handler must never wait for the UI) or later on the main thread (stSingleBuffer, stQueue).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "ALCommonFilter.h"
 #include "OWMainThread.h"
@@ -53,6 +55,12 @@ class TALGenericFilter final : public TALCommonFilter {
   TNotifyEvent on_stop_;
   // Shared, so that taking it for a call copies a pointer, not the handler (no allocation).
   std::shared_ptr<const TALProcessAudioNotify> on_process_data_;
+  // The same handler as the delivering thread calls it inside the dispatch (stNone), which may
+  // be an audio server's cycle: read without a lock, between a count of the calls under way
+  // that tells the setter when a handler it replaced can be freed. Until then it is kept here.
+  std::atomic<const TALProcessAudioNotify*> process_now_{nullptr};
+  std::atomic<int> calls_{0};
+  std::vector<std::shared_ptr<const TALProcessAudioNotify>> retired_;  // under handlers_mutex_
   std::atomic<TSLSynchronizeType> sync_{stNone};
   TSLMainThreadBufferQueue queue_;
 };

@@ -172,13 +172,17 @@ TOWLockObject* TOWObject::TryLockGroup() {
 
 bool TOWTryLockSet::TryGlobal() {
   if (!global_) global_ = TOWGlobalLockObject().TryBeginRead();
+  if (!global_ && failure_ == TOWTryFailure::kNone) failure_ = TOWTryFailure::kGlobal;
   return global_;
 }
 
 bool TOWTryLockSet::TryGroup(TOWObject& object) {
   if (!global_ || count_ == kMaxGroups) return false;
   TOWLockObject* held = object.TryLockGroup();
-  if (!held) return false;
+  if (!held) {
+    if (failure_ == TOWTryFailure::kNone) failure_ = TOWTryFailure::kGroup;
+    return false;
+  }
   groups_[count_++] = held;
   return true;
 }

@@ -145,6 +145,9 @@ using TOWReadLockSection = TOWWriteLockSection;
 // The locks a dispatch on a thread that must not wait takes ahead, each by a try: the global
 // lock for reading, then every group the dispatch will enter. Once all are held, the dispatch's
 // own lock calls re-enter them at once. Released in reverse order; holds no memory of its own.
+// Which try failed first, for the counts of blocks a cycle could not dispatch.
+enum class TOWTryFailure { kNone, kGlobal, kGroup };
+
 class TOWTryLockSet {
  public:
   static constexpr size_t kMaxGroups = 32;
@@ -157,8 +160,10 @@ class TOWTryLockSet {
   // Call with the global lock held (TryGlobal).
   bool TryGroup(TOWObject& object);
   void Release();
+  TOWTryFailure Failure() const { return failure_; }
 
  private:
+  TOWTryFailure failure_ = TOWTryFailure::kNone;
   bool global_ = false;
   TOWLockObject* groups_[kMaxGroups] = {};
   size_t count_ = 0;

@@ -50,6 +50,7 @@ bool TOWSourcePin::Connect(TOWSinkPin& sink) {
   {
     TOWWriteLockSection lock(*this);
     entries_.push_back({&sink, *common, sink.Handler()});
+    sink_count_.store(entries_.size(), std::memory_order_release);
   }
   sink.source_ = this;
   SinkJoined(entries_.back());
@@ -79,16 +80,12 @@ void TOWSourcePin::RemoveEntry(TOWSinkPin& sink) {
       list.erase(std::remove_if(list.begin(), list.end(),
                                 [&](const TOWSinkEntry& e) { return e.sink == sink; }),
                  list.end());
+      pin->sink_count_.store(list.size(), std::memory_order_release);
       sink->source_ = nullptr;
     }
   } remove{this, &sink};
   const TOWSinkEntry entry = *it;
   SinkLeaving(entry);
-}
-
-size_t TOWSourcePin::SinkCount() const {
-  TOWGlobalReadLockSection global;
-  return entries_.size();
 }
 
 bool TOWSourcePin::IsConnectedTo(const TOWSinkPin& sink) const {
@@ -140,9 +137,17 @@ bool TOWSourcePin::Notify(const IOWNotifyOperationPtr& op) {
   return result;
 }
 
-bool TOWSourcePin::TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred) {
+bool TOWSourcePin::TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred,
+                                    TOWTryFailure* failure) {
   deferred = false;
   TOWTryLockSet held;
+  struct TTell {
+    const TOWTryLockSet& held;
+    TOWTryFailure* failure;
+    ~TTell() {
+      if (failure) *failure = held.Failure();
+    }
+  } tell{held, failure};
   if (!held.TryGlobal() || !held.TryGroup(*this)) return false;
   // Under the global read lock the list cannot change, so indices stand in for a snapshot.
   constexpr size_t kMaxInCycle = 8;
@@ -151,7 +156,7 @@ bool TOWSourcePin::TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& defer
   for (size_t i = 0; i < entries_.size(); ++i) {
     TOWComponentBase* owner = entries_[i].sink->Owner();
     if (!owner || !owner->RunsInCycle()) {
-      deferred = true;
+      if (!owner || !owner->TryIdleInCycle(held)) deferred = true;
       continue;
     }
     if (count == kMaxInCycle || !held.TryGroup(*entries_[i].sink) || !owner->TryLockOutputs(held))

@@ -53,6 +53,11 @@ class TOWComponentBase : public TOWObject, public IOWOwnerLock {
   // Takes, by tries, the groups of every pin this component dispatches to when it receives a
   // buffer; false when one is held elsewhere or the component cannot tell which.
   virtual bool TryLockOutputs(TOWTryLockSet&) { return false; }
+  // For a component that does not run in the cycle: true when nothing would read what it made of
+  // a buffer now, so a dispatch in the cycle may leave it out rather than hand the buffer on to
+  // a waiting thread. Called with the global lock held in held; takes anything more by tries
+  // only; false when it cannot tell.
+  virtual bool TryIdleInCycle(TOWTryLockSet&) { return false; }
 };
 
 class TOWPin : public TOWObject {
@@ -92,7 +97,9 @@ class TOWSourcePin : public TOWStreamPin {
   bool Connect(TOWSinkPin& sink);
   void Disconnect(TOWSinkPin& sink);
   void DisconnectAll();
-  size_t SinkCount() const;
+  // Takes no lock: an audio server's cycle asks it too. A connection change under way may or may
+  // not be counted yet.
+  size_t SinkCount() const { return sink_count_.load(std::memory_order_acquire); }
   bool IsConnectedTo(const TOWSinkPin& sink) const;
 
   // Dispatches op to every sink in turn on the calling thread; returns the pin's own result.
@@ -102,8 +109,11 @@ class TOWSourcePin : public TOWStreamPin {
   // Notify for a thread that must not wait: takes every lock of the dispatch ahead by tries and
   // hands op to the sinks whose components run in the cycle. Returns false, having dispatched
   // nothing, when a lock is held elsewhere. deferred tells whether other sinks remain: they are
-  // for NotifyDeferred, on a thread that may wait, in the same order of operations.
-  bool TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred);
+  // for NotifyDeferred, on a thread that may wait, in the same order of operations. Sinks that
+  // are idle in the cycle (TryIdleInCycle) are left out.
+  // failure, when given, tells which try failed.
+  bool TryNotifyInCycle(const IOWNotifyOperationPtr& op, bool& deferred,
+                        TOWTryFailure* failure = nullptr);
   void NotifyDeferred(const IOWNotifyOperationPtr& op);
   // Takes, by tries, this pin's group and, for every sink, its group and what it dispatches to.
   // Any sink that cannot tell fails it.
@@ -126,6 +136,7 @@ class TOWSourcePin : public TOWStreamPin {
   void RemoveEntry(TOWSinkPin& sink);  // caller holds the global write lock
 
   std::vector<TOWSinkEntry> entries_;
+  std::atomic<size_t> sink_count_{0};  // entries_.size(), written under the global write lock
   int32_t depth_ = 0;
   TOWOperationHandler upstream_;
 };

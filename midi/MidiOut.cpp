@@ -134,11 +134,17 @@ bool TMidiOutput::Close() {
 }
 
 void TMidiOutput::SendShortMessage(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2) {
+  const TMidiResult r = TrySendShortMessage(MidiMessage, Data1, Data2);
+  if (r != kMidiOk) Raise(r);
+}
+
+TMidiResult TMidiOutput::TrySendShortMessage(uint8_t MidiMessage, uint8_t Data1,
+                                             uint8_t Data2) noexcept {
   const uint32_t word = static_cast<uint32_t>(MidiMessage) | static_cast<uint32_t>(Data1) << 8 |
                         static_cast<uint32_t>(Data2) << 16;
   const TMidiResult r = service_.ShortMsg(handle_.load(std::memory_order_acquire), word);
   last_error_.store(static_cast<uint16_t>(r), std::memory_order_relaxed);
-  if (r != kMidiOk) Raise(r);
+  return r;
 }
 
 TMidiResult TMidiOutput::SendShortMessageAt(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2,

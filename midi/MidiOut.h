@@ -57,6 +57,9 @@ class TMidiOutput {
   virtual void SendEvent(const TMidiOutEvent& Event);
   // Capture thread: packs and sends, no allocation, no state check.
   virtual void SendShortMessage(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2);
+  // The same for a thread that must not throw (an audio server's cycle): the service's result,
+  // kept in LastError too; a refusal raises nothing and builds no text.
+  TMidiResult TrySendShortMessage(uint8_t MidiMessage, uint8_t Data1, uint8_t Data2) noexcept;
   // The capture tap's send: the same message, caused at `frame` of the capture (the service puts
   // it there when it can). Returns the service's result instead of raising: it runs inside an
   // audio server's cycle, where nothing may throw or build an error text.

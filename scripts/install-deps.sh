@@ -23,7 +23,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth locales python3 python3-mido hydrogen-data
   clang clang-format clang-tidy libclang-rt-14-dev
-  dpkg-dev lintian
+  dpkg-dev lintian gdb
 )
 
 case "${1:-}" in

@@ -6,9 +6,10 @@ TEngineCaptureChain::TEngineCaptureChain(IWaveIn& wave_in, IMainThreadDispatcher
   ALGenericFilter1.SetSynchronizeType(stNone);
   ALGenericFilter1.SetEnabled(false);
   ALAudioIn1.OutputPin().Connect(ALGenericFilter1.InputPin());
-  // The meter measures the same blocks; nothing in the window shows its values.
+  // The meter is on the capture's output as in the window's design, but nothing in the window
+  // shows its values: its value event stays empty, so a block dispatched in an audio server's
+  // cycle leaves it out instead of posting it to the wave thread.
   ALPPMMeter1.SetCountChannels(2);
-  ALPPMMeter1.SetOnValueChange([](TALCommonMeter&, int32_t, double, double) {});
   ALAudioIn1.OutputPin().Connect(ALPPMMeter1.InputPin());
 }
 

@@ -284,14 +284,10 @@ void TMidiNoteTrigger::SendOwedNoteOffs() {
 
 bool TMidiNoteTrigger::SendNoteOff(uint32_t sounding) {
   TMidiOutput* out = s_.Midi.Output;
-  if (!out) return false;
-  try {
-    out->SendShortMessage(static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
-                          static_cast<uint8_t>((sounding >> 8) & 0x7F), kNoteOffVelocity);
-    return true;
-  } catch (...) {
-    return false;  // a port that can no longer send has nothing left sounding through it
-  }
+  // A port that can no longer send has nothing left sounding through it.
+  return out && out->TrySendShortMessage(static_cast<uint8_t>(kNoteOffBase | (sounding & 0x0F)),
+                                         static_cast<uint8_t>((sounding >> 8) & 0x7F),
+                                         kNoteOffVelocity) == kMidiOk;
 }
 
 // A message without a selected channel or note is not sent: it counts as a refused send.
@@ -300,18 +296,12 @@ TMidiNoteTrigger::TSent TMidiNoteTrigger::Deliver(bool valid, uint8_t status, ui
   if (s_.Flags.GateClosed()) return TSent::Gated;
   TSent sent = TSent::Failed;
   TMidiOutput* out = s_.Midi.Output;
+  // Inside an audio server's cycle too: a refused send throws nothing, builds no error text and
+  // changes nothing else. From the capture tap the message is placed at its capture frame.
   if (valid && out) {
-    if (frame) {
-      // From the capture tap: no exception, no error text built inside the audio cycle.
-      if (out->SendShortMessageAt(status, data1, data2, *frame) == kMidiOk) sent = TSent::Sent;
-    } else {
-      try {
-        out->SendShortMessage(status, data1, data2);
-        sent = TSent::Sent;
-      } catch (...) {
-        // a refused send changes nothing else
-      }
-    }
+    const TMidiResult r = frame ? out->SendShortMessageAt(status, data1, data2, *frame)
+                                : out->TrySendShortMessage(status, data1, data2);
+    if (r == kMidiOk) sent = TSent::Sent;
   }
   ShowActivity(frame);
   return sent;

@@ -55,12 +55,38 @@ TMidiPortList FillMidiPortList(TMidiOutput* output, IMidiPortView& view) {
   return list;
 }
 
-void SelectMidiPort(TMidiOutput* output, TMyMidi& midi, const std::string& name) {
-  if (!output) return;
+TMidiPortList ListMidiPorts(IMidiOutService* service, const std::string& chosen,
+                            const std::string& current) {
+  TMidiPortList list;
+  const uint32_t count = service ? service->GetNumDevs() : 0;
+  for (uint32_t id = 0; id < count; ++id) {
+    TMidiOutCaps caps;
+    if (service->GetDevCaps(static_cast<int32_t>(id), caps) == kMidiOk)
+      list.Items.push_back(caps.ProductName);
+  }
+  if (list.Items.empty()) {
+    list.Items = {kNoMidiPort};
+    return list;
+  }
+  auto find = [&](const std::string& name) {
+    for (size_t i = 0; i < list.Items.size(); ++i)
+      if (!name.empty() && list.Items[i] == name) return static_cast<int>(i);
+    return -1;
+  };
+  list.Selected = find(chosen);
+  if (list.Selected < 0) list.Selected = find(current);
+  if (list.Selected < 0 && chosen.empty()) list.Selected = 0;
+  return list;
+}
+
+bool SelectMidiPort(TMidiOutput* output, TMyMidi& midi, const std::string& name) {
+  if (!output) return false;
   try {
     output->SetProductName(name);
     midi.DeviceName = name;
+    return true;
   } catch (...) {
+    return false;
   }
 }
 

@@ -41,9 +41,17 @@ std::unique_ptr<TMidiOutput> CreateMidiOutput(IMidiOutService& service,
 // query fails is left out) and gives Onmidioutput a handler that does nothing.
 TMidiPortList FillMidiPortList(TMidiOutput* output, IMidiPortView& view);
 
+// The ports as they are now, for a list that follows them while the window runs: read from the
+// service, so the output keeps its port (and may be open). Selected: the entry named chosen,
+// else the entry named current, else the first one when chosen is empty (nothing chosen yet:
+// the first port is taken, as at creation), else none. Only kNoMidiPort when there is no port.
+TMidiPortList ListMidiPorts(IMidiOutService* service, const std::string& chosen,
+                            const std::string& current);
+
 // lstMidiOutChange with the selected entry's text: the output takes the port, then
-// MyMidi.DeviceName the name. A refusal is swallowed and DeviceName keeps its value.
-void SelectMidiPort(TMidiOutput* output, TMyMidi& midi, const std::string& name);
+// MyMidi.DeviceName the name. A refusal is swallowed and DeviceName keeps its value. Returns
+// whether the output took the port.
+bool SelectMidiPort(TMidiOutput* output, TMyMidi& midi, const std::string& name);
 
 // Start (open) and Stop (close). Returns whether it opened the port. An error from Open or Close
 // passes to the caller after the cursor has been restored. Without an output object nothing is

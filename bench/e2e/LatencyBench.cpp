@@ -9,8 +9,10 @@
 // rate it forces with pw-metadata. The hits land on cycle starts, which are block starts for
 // blocks no longer than the period; --hit-offset=N moves them N frames later (N < 32). Prints
 // per run the median and maximum, the hits missed, the extra events, the events before their hit
-// and the note-offs missing; exits with 1 when a hit was missed, a note or a sound came early, or
-// a run could not be made.
+// and the note-offs missing, and the captured blocks that left the cycle for the wave thread with
+// the reason; exits with 1 when a hit was missed, a note or a sound came early, a note-on came
+// twice or its note-off never, or a run could not be made. --lenient-periods=64,... only prints
+// the results at those periods.
 // Hit detection ("Frappe") gets a run of its own per period: the left channel in "Frappe", its
 // note-on timed against the burst's first sample (the first above the threshold, the detection
 // filter being off), which it must follow by no more than the scan time plus 4 frames, and never
@@ -47,6 +49,11 @@ constexpr uint64_t kSoundBurst = 441;
 constexpr uint32_t kClickFrames = 441;
 
 bool g_pipewire = false;
+// Periods whose results are printed only (--lenient-periods=64,...).
+std::vector<uint32_t> g_lenient;
+bool Lenient(uint32_t period) {
+  return std::find(g_lenient.begin(), g_lenient.end(), period) != g_lenient.end();
+}
 // Frames each hit comes after a cycle start (--hit-offset=N).
 uint64_t g_hit_offset = 0;
 const char* ServerLabel() {
@@ -68,6 +75,12 @@ struct TResult {
   uint64_t xruns = 0;        // late server cycles during the run: their figures are suspect
   uint64_t gaps = 0;         // cycles the server ran without our test clients
   uint64_t tocsin_gaps = 0;  // and without Tocsin's client
+  uint64_t left_behind = 0;  // cycles of Tocsin's that the server left behind
+  uint64_t replayed = 0;     // MIDI events Tocsin wrote again after one
+  uint64_t queued = 0;       // MIDI events sent outside the cycle (at a cycle's first frame)
+  // Captured blocks that took the capture's wave thread instead of the cycle, and why.
+  uint64_t cycle_blocks = 0;
+  TALCycleFallbacks fallbacks;
 };
 std::map<std::pair<uint32_t, uint32_t>, TResult> g_results;
 
@@ -227,14 +240,15 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     TRealTriggerChain chain("Tocsin");
     chain.SetChannelSound(1, ClickImage(kRate, kClickFrames));
     chain.SetInhibitionDuration(r.inhibition_ms);
-    if (!client.Ok() || !sink.Ok() || client.Period() != period ||
-        !chain.Start(client.Name(), kRate, block,
-                     CutUtf8(sink.MidiInPort(), kMidiProductNameMax)) ||
-        !sink.Connect(chain.SoundOutPort(0), sink.AudioInPort(0)) ||
-        !sink.Connect(client.AudioOutPort(1), sink.AudioInPort(1)) || !chain.WaitSoundsReady(20s) ||
-        !chain.Pump([&] { return chain.Blocks() >= 16; }, 30s)) {
-      return fail("test client or capture road did not start");
-    }
+    if (!client.Ok() || !sink.Ok()) return fail("a test client did not open");
+    if (client.Period() != period) return fail("the server runs another period");
+    if (!chain.Start(client.Name(), kRate, block, CutUtf8(sink.MidiInPort(), kMidiProductNameMax)))
+      return fail("the capture road did not start");
+    if (!sink.Connect(chain.SoundOutPort(0), sink.AudioInPort(0)) ||
+        !sink.Connect(client.AudioOutPort(1), sink.AudioInPort(1)))
+      return fail("the listening client could not be connected");
+    if (!chain.WaitSoundsReady(20s)) return fail("the click was not ready");
+    if (!chain.Pump([&] { return chain.Blocks() >= 16; }, 30s)) return fail("no blocks came");
     TSignalScript script;
     script.Silence(seg);
     for (int i = 0; i < kHits; ++i) {
@@ -284,6 +298,11 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     r.xruns = client.Xruns() + sink.Xruns();
     r.gaps = client.Gaps() + sink.Gaps();
     r.tocsin_gaps = chain.Jack().Gaps();
+    r.left_behind = chain.Jack().LostCycles();
+    r.replayed = chain.MidiService().Replayed();
+    r.queued = chain.MidiService().Queued();
+    r.cycle_blocks = chain.Engine().AudioIn().CycleBlocks();
+    r.fallbacks = chain.Engine().AudioIn().CycleFallbacks();
     chain.Stop();
   }
   state.counters["median_frames"] = r.notes.median;
@@ -402,14 +421,17 @@ bool PrintTables() {
   for (const auto& [key, r] : g_results) {
     if (!r.error.empty()) {
       std::printf("%6u %6s %6u  not measured: %s\n", key.first, "-", key.second, r.error.c_str());
-      failed = true;
+      failed = failed || !Lenient(key.first);
       continue;
     }
     const TFigures& f = r.notes;
-    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %10s %8s\n", key.first, r.seen,
+    std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %10s %8s%s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.offs_missing,
-                Late(r).c_str(), Targets(key.first, key.second, f, r.offs_missing == 0));
-    failed = failed || f.missed > 0 || f.early > 0;
+                Late(r).c_str(), Targets(key.first, key.second, f, r.offs_missing == 0),
+                Lenient(key.first) ? "  (printed only)" : "");
+    // Every hit one note-on, no sooner than the hit, and its note-off.
+    if (!Lenient(key.first))
+      failed = failed || f.missed > 0 || f.early > 0 || f.extra > 0 || r.offs_missing > 0;
   }
   std::printf(
       "\n%s: onset to the first sound at another client listening to Tocsin:out_1, frames "
@@ -430,7 +452,27 @@ bool PrintTables() {
     std::printf("%6u %6u %6u %5d %8.1f %8.1f %7d %6d %6d %10d %10s %8s %8s\n", key.first, r.seen,
                 key.second, f.hits, f.median, f.max, f.missed, f.extra, f.early, r.inhibition_ms,
                 Late(r).c_str(), Targets(key.first, key.second, f, true), direct.c_str());
-    failed = failed || f.missed > 0 || f.early > 0;
+    if (!Lenient(key.first)) failed = failed || f.missed > 0 || f.early > 0;
+  }
+  std::printf(
+      "\n%s: captured blocks that left the cycle for the capture's wave thread, and why\n"
+      "(lock held: capture / engine / a pin or sink; behind: after an earlier one; queued: MIDI "
+      "events sent outside the cycle; left behind: Tocsin's cycles the server went on without, "
+      "events written again after them)\n",
+      ServerLabel());
+  std::printf("%6s %6s %8s %8s %8s %8s %8s %8s %8s %8s %12s\n", "period", "block", "blocks", "left",
+              "capture", "engine", "pin", "behind", "other", "queued", "left-behind");
+  for (const auto& [key, r] : g_results) {
+    if (!r.error.empty()) continue;
+    const TALCycleFallbacks& b = r.fallbacks;
+    const std::string behind = std::to_string(r.left_behind) + "/" + std::to_string(r.replayed);
+    std::printf(
+        "%6u %6u %8llu %8llu %8llu %8llu %8llu %8llu %8llu %8llu %12s\n", key.first, key.second,
+        static_cast<unsigned long long>(r.cycle_blocks), static_cast<unsigned long long>(b.Total()),
+        static_cast<unsigned long long>(b.CaptureLock),
+        static_cast<unsigned long long>(b.EngineLock), static_cast<unsigned long long>(b.GroupLock),
+        static_cast<unsigned long long>(b.Behind), static_cast<unsigned long long>(b.Other),
+        static_cast<unsigned long long>(r.queued), behind.c_str());
   }
   std::printf(
       "\n%s: hit detection (\"Frappe\", scan %.0f ms): onset to note-on at another client, "
@@ -453,7 +495,7 @@ bool PrintTables() {
     std::printf("%6u %6u %5d %8.1f %8.1f %7llu %7d %6d %6d %10d %10s %8s\n", period, r.seen,
                 f.hits, f.median, f.max, static_cast<unsigned long long>(HitLimitFrames()),
                 f.missed, f.extra, f.early, r.offs_missing, late.c_str(), met ? "met" : "NOT met");
-    failed = failed || !met;
+    if (!Lenient(period)) failed = failed || !met;
   }
   return failed;
 }
@@ -468,6 +510,13 @@ int main(int argc, char** argv) {
       g_pipewire = true;
     else if (std::strncmp(argv[i], "--hit-offset=", 13) == 0)
       g_hit_offset = std::strtoull(argv[i] + 13, nullptr, 10) % 32;
+    else if (std::strncmp(argv[i], "--lenient-periods=", 18) == 0)
+      for (char* p = argv[i] + 18; *p;) {
+        char* end = nullptr;
+        g_lenient.push_back(static_cast<uint32_t>(std::strtoul(p, &end, 10)));
+        if (end == p) break;
+        p = *end == ',' ? end + 1 : end;
+      }
     else
       argv[kept++] = argv[i];
   }

@@ -21,14 +21,23 @@ size_t ShortSize(uint8_t status) {
   if ((status & 0xE0) == 0xC0 || status == 0xF1 || status == 0xF3) return 2;
   return 3;
 }
+
+bool IsNoteOff(const uint8_t* bytes, size_t size) {
+  const uint8_t kind = bytes[0] & 0xF0;
+  return size == 3 && (kind == 0x80 || (kind == 0x90 && bytes[2] == 0));
+}
 }  // namespace
 
 TJackMidiOutService::TJackMidiOutService(TJackClient& client) : client_(client) {
-  std::lock_guard lock(mutex_);
-  Ensure();
+  {
+    std::lock_guard lock(mutex_);
+    Ensure();
+  }
+  client_.AddGraphListener(this, [this] { Reconnect(); });
 }
 
 TJackMidiOutService::~TJackMidiOutService() {
+  client_.RemoveGraphListener(this);
   for (size_t i = 0; i < kSlots; ++i)
     if (slots_[i].Open.load()) Close(MakeHandle(i, slots_[i].Generation.load()));
   std::lock_guard lock(mutex_);
@@ -42,9 +51,10 @@ void TJackMidiOutService::Ensure() {
   // sent meanwhile never reached anyone; played now it would be stale (notes left hanging).
   if (attached_generation_ != 0) {
     TEvent stale;
-    while (queue_.Pop(stale)) {
-    }
-    in_cycle_count_ = 0;
+    uint64_t dropped = 0;
+    while (queue_.Pop(stale)) ++dropped;
+    popped_.fetch_add(dropped, std::memory_order_release);
+    in_cycle_count_ = held_count_ = 0;
     written_count_[0] = written_count_[1] = 0;
   }
   attached_ = client_.Attach(TJackPart::kMidi, this);
@@ -101,6 +111,7 @@ TMidiResult TJackMidiOutService::Open(TMidiOutHandle& handle, int32_t device,
     if (!client_.Connect(client_.PortName(TJackPort::kMidiOut), destination))
       return kMidiErrNoDevice;
   }
+  slot.GoneSeen = client_.PortsGone();
   slot.Destination = std::move(destination);
   slot.Callback = callback;
   slot.Context = context;
@@ -126,6 +137,9 @@ TMidiResult TJackMidiOutService::Close(TMidiOutHandle handle) {
   if (!slot) return kMidiErrInvalidHandle;
   slot->Open.store(false, std::memory_order_release);
   slot->Generation.fetch_add(1, std::memory_order_acq_rel);
+  // What was sent until now (the note-offs that end the sounding notes) must reach the
+  // destination before the connection goes.
+  Drain();
   bool shared = false;
   for (const auto& other : slots_)
     shared = shared || (other.Open.load() && other.Destination == slot->Destination);
@@ -164,6 +178,7 @@ TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t messag
     lost_.fetch_add(1, std::memory_order_relaxed);
     return kMidiErrNotReady;
   }
+  queued_.fetch_add(1, std::memory_order_release);
   return kMidiOk;
 }
 
@@ -184,7 +199,48 @@ TMidiResult TJackMidiOutService::ShortMsgAt(TMidiOutHandle handle, uint32_t mess
     lost_.fetch_add(1, std::memory_order_relaxed);
     return kMidiErrNotReady;
   }
+  queued_.fetch_add(1, std::memory_order_release);
   return kMidiOk;
+}
+
+void TJackMidiOutService::Drain() {
+  if (!attached_.load(std::memory_order_acquire) || attached_generation_ != client_.Generation() ||
+      !client_.Ok())
+    return;
+  const uint64_t target = queued_.load(std::memory_order_acquire);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+  auto waited = [&](const auto& done) {
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end || !client_.Ok()) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return true;
+  };
+  // The cycle that takes the last event writes it; in the cycle after that one our readers have
+  // run (and a dropped cycle has been written again).
+  if (!waited([&] { return popped_.load(std::memory_order_acquire) >= target; })) return;
+  const uint64_t written_in =
+      std::max(drained_at_.load(std::memory_order_acquire), client_.Cycles());
+  waited([&] { return client_.Cycles() >= written_in + 2; });
+}
+
+void TJackMidiOutService::Reconnect() {
+  std::lock_guard lock(mutex_);
+  const uint64_t gone = client_.PortsGone();
+  std::vector<std::string> ports;
+  bool listed = false;
+  for (TSlot& slot : slots_) {
+    if (!slot.Open.load(std::memory_order_acquire) || slot.Destination.empty()) continue;
+    // Only after a port went away: a connection the user took down by hand stays down.
+    if (slot.GoneSeen == gone) continue;
+    if (!listed) {
+      ports = List();
+      listed = true;
+    }
+    if (std::find(ports.begin(), ports.end(), slot.Destination) == ports.end()) continue;
+    if (client_.Connect(client_.PortName(TJackPort::kMidiOut), slot.Destination))
+      slot.GoneSeen = gone;
+  }
 }
 
 TMidiResult TJackMidiOutService::PrepareHeader(TMidiOutHandle handle, TMidiOutHeader& header) {
@@ -260,12 +316,22 @@ void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
     if (count < kMaxWritten) written[count++] = event;
     return write(at, event.Bytes, event.Size);
   };
-  if (cycle.PreviousLost) {
-    for (size_t i = 0; i < written_count_[before]; ++i) write_short(0, written_[before][i]);
+  // Right after a cycle of ours that the server left behind, the readers of our port may have
+  // read what that cycle wrote already, in this cycle's place, or may still read this one: the
+  // server leaves it to chance. What the late cycle wrote goes out again here: where it
+  // arrived, this cycle is the one lost. On a server not known to drop left-behind cycles only
+  // its note-offs do, since a note played twice is worse than one heard late, and a note left
+  // hanging worse still. What this cycle would send itself waits for the next one, which is
+  // read as usual: late rather than lost or twice.
+  const bool after_left_behind = cycle.PreviousLost || cycle.PreviousMaybeLost;
+  if (after_left_behind) {
+    for (size_t i = 0; i < written_count_[before]; ++i) {
+      const TEvent& e = written_[before][i];
+      if (!cycle.PreviousLost && !IsNoteOff(e.Bytes, e.Size)) continue;
+      write_short(0, e);
+      replayed_.fetch_add(1, std::memory_order_relaxed);
+    }
   }
-  // Sent since the last cycle: out at its first frame, the soonest the server lets them go.
-  TEvent event;
-  while (queue_.Pop(event)) write_short(0, event);
   // Sent in this cycle: in frame order (times may not go back), same-frame ones as sent.
   const jack_nframes_t last = cycle.Frames ? cycle.Frames - 1 : 0;
   for (size_t i = 0; i < in_cycle_count_; ++i) {
@@ -280,6 +346,26 @@ void TJackMidiOutService::Cycle(const TJackCycle& cycle) {
   for (size_t i = 1; i < in_cycle_count_; ++i)
     for (size_t j = i; j > 0 && in_cycle_[j].Frame < in_cycle_[j - 1].Frame; --j)
       std::swap(in_cycle_[j], in_cycle_[j - 1]);
+  if (after_left_behind) {
+    for (size_t i = 0; i < in_cycle_count_ && held_count_ < kMaxInCycle; ++i)
+      held_[held_count_++] = in_cycle_[i].Event;
+    in_cycle_count_ = 0;
+    return;  // the queue and a long message wait as well
+  }
+  // Held back by the cycle before, then sent since the last cycle: out at the first frame, the
+  // soonest the server lets them go.
+  for (size_t i = 0; i < held_count_; ++i) write_short(0, held_[i]);
+  held_count_ = 0;
+  TEvent event;
+  uint64_t popped = 0;
+  while (queue_.Pop(event)) {
+    write_short(0, event);
+    ++popped;
+  }
+  if (popped) {
+    drained_at_.store(client_.Cycles(), std::memory_order_release);
+    popped_.fetch_add(popped, std::memory_order_release);
+  }
   jack_nframes_t previous = 0;
   for (size_t i = 0; i < in_cycle_count_; ++i) {
     previous = std::min(std::max(previous, in_cycle_[i].Frame), last);

@@ -5,6 +5,11 @@ void TVirtualServerMonitor::SetLossHandler(TServerLossHandler handler) {
   handler_ = std::move(handler);
 }
 
+void TVirtualServerMonitor::SetChangeHandler(TServerChangeHandler handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  change_handler_ = std::move(handler);
+}
+
 void TVirtualServerMonitor::Lose(const std::string& reason) {
   available_.store(false);
   TServerLossHandler handler;
@@ -13,4 +18,14 @@ void TVirtualServerMonitor::Lose(const std::string& reason) {
     handler = handler_;
   }
   if (handler) handler(reason);
+}
+
+void TVirtualServerMonitor::Change(TServerChange change) {
+  if (change == TServerChange::kBack) available_.store(true);
+  TServerChangeHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handler = change_handler_;
+  }
+  if (handler) handler(change);
 }

@@ -3,6 +3,7 @@
 // the handler in capture order either way. Also run under ThreadSanitizer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -171,6 +172,68 @@ TEST(AudioInCycleThreading, BusyLocksSendBlocksToTheWaveThreadAndOrderHolds) {
   for (size_t i = 4; i < 8; ++i) EXPECT_FALSE(in_cycle[i]) << "block " << i + 1;
   EXPECT_TRUE(back_in_cycle);
   EXPECT_GT(meter.Value(0), 0.0) << "the meter's share never reached it";
+  // Each block that left the cycle is counted once, with its reason: the filter's lock, then
+  // the blocks behind it; the global lock (or the blocks still waiting) for the next one.
+  const TALCycleFallbacks f = capture.CycleFallbacks();
+  EXPECT_EQ(capture.CycleBlocks(), seen.size());
+  EXPECT_EQ(f.Total(), static_cast<uint64_t>(std::count(in_cycle.begin(), in_cycle.end(), false)));
+  EXPECT_GE(f.GroupLock, 1u);
+  EXPECT_GE(f.Behind, 2u);
+  EXPECT_EQ(f.CaptureLock + f.Other, 0u);
+}
+
+// The window's chain: a meter nobody reads is left out of the cycle's dispatch (nothing goes to
+// the wave thread for it), and the filter's handler, replaced while blocks flow, is never called
+// once freed.
+TEST(AudioInCycleThreading, AnUnreadMeterStaysOutAndAReplacedHandlerIsNeverCalledFreed) {
+  CycleWaveIn wave_in;
+  TLoopDispatcher ui;
+  TALAudioIn capture(wave_in);
+  capture.AudioFormat().SetBufferSize(64);
+  TALGenericFilter filter(ui);
+  filter.SetSynchronizeType(stNone);
+  TALPPMMeter meter(ui);
+  meter.SetSynchronizeType(stNone);
+  meter.SetPeriod(5);
+  capture.OutputPin().Connect(filter.InputPin());
+  capture.OutputPin().Connect(meter.InputPin());
+  std::atomic<int> calls{0}, freed_calls{0};
+  // Each handler knows when it has been destroyed.
+  auto handler = [&] {
+    auto alive = std::make_shared<std::atomic<bool>>(true);
+    struct TMark {
+      std::shared_ptr<std::atomic<bool>> alive;
+      ~TMark() { alive->store(false); }
+    };
+    std::shared_ptr<TMark> mark(new TMark{alive});
+    return
+        [&, alive, mark](TALGenericFilter&, const IALAudioBufferPtr&, IALAudioBufferPtr&, bool&) {
+          if (!alive->load()) ++freed_calls;
+          ++calls;
+        };
+  };
+  filter.SetOnProcessData(handler());
+  capture.SetEnabled(true);
+  ASSERT_NE(wave_in.device, nullptr);
+
+  std::atomic<bool> done{false};
+  std::thread ui_thread([&] {
+    while (!done) filter.SetOnProcessData(handler());
+  });
+  for (int i = 0; i < 300; ++i) wave_in.device->Deliver(1000);
+  done = true;
+  ui_thread.join();
+  ASSERT_TRUE(WaitUntil([&] { return calls.load() == 300; }));
+  EXPECT_EQ(freed_calls.load(), 0);
+  EXPECT_EQ(capture.CycleFallbacks().Total(), 0u) << "every block was handled in its cycle";
+  EXPECT_EQ(meter.Value(0), 0.0) << "nobody reads the meter: it was left out";
+
+  // Once its levels are read, the meter gets its share again (on the wave thread).
+  std::atomic<int> levels{0};
+  meter.SetOnValueChange([&](TALCommonMeter&, int32_t, double, double) { ++levels; });
+  for (int i = 0; i < 20; ++i) wave_in.device->Deliver(1000);
+  EXPECT_TRUE(WaitUntil([&] { return levels.load() > 0; }));
+  capture.SetEnabled(false);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The JACK client's process callback allocates nothing in steady state: a thousand captured
-// blocks, each sending MIDI and now and then firing a sound from inside the cycle, with queued
-// MIDI and output blocks coming from another thread, at the server's rate and converted; and a
-// thousand blocks through the program's own road dispatched inside the cycle, notes included;
-// and hit detection on the capture's tap, its notes and sounds written in the cycle.
+// blocks, each sending MIDI and now and then firing a sound from inside the cycle, a send the
+// MIDI output refuses among them, with queued MIDI and output blocks coming from another thread,
+// at the server's rate and converted; and a thousand blocks through the program's own road
+// dispatched inside the cycle, notes included; and hit detection on the capture's tap, its notes
+// and sounds written in the cycle.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,12 +14,14 @@
 #include "JackTestClient.h"
 #include "RealTriggerChain.h"
 #include "WavImage.h"
+#include "midi/MidiOut.h"
 #include "platform/jack/JackClient.h"
 #include "platform/jack/JackMidiOutService.h"
 #include "platform/jack/JackSoundService.h"
 #include "platform/jack/JackWaveIn.h"
 #include "platform/jack/JackWaveOut.h"
 #include "platform/rt/RtMidiPortNames.h"
+#include "platform/virtual/LoopDispatcher.h"
 
 namespace {
 std::atomic<const TJackClient*> g_watched{nullptr};
@@ -96,8 +99,13 @@ TEST_P(JackRealtimeAlloc, AThousandBlocksThroughTheCallbackAllocateNothing) {
       static_cast<int>(std::find(names.begin(), names.end(), peer.Name()) - names.begin());
   ASSERT_LT(source, static_cast<int>(names.size()));
 
-  // The capture's callback stands for the block road: MIDI for every block, a sound now and
-  // then, the block handed back at once.
+  // A MIDI output whose port is closed: every send is refused, inside the cycle too.
+  TLoopDispatcher dispatcher;
+  TMidiOutput closed(midi, dispatcher);
+  std::atomic<uint64_t> refused{0};
+
+  // The capture's callback stands for the block road: MIDI for every block, a refused send and
+  // a sound now and then, the block handed back at once.
   constexpr uint64_t kBlocks = 1000;
   std::atomic<uint64_t> blocks{0};
   std::atomic<bool> recycle{true};
@@ -109,6 +117,7 @@ TEST_P(JackRealtimeAlloc, AThousandBlocksThroughTheCallbackAllocateNothing) {
         if (message != kWimData || !recycle.load()) return;
         const uint64_t n = blocks.fetch_add(1) + 1;
         midi.ShortMsg(handle, n % 2 ? 0x643C90 : 0x003C80);
+        if (n % 10 == 0 && closed.TrySendShortMessage(0x90, 0x3C, 0x64) != kMidiOk) ++refused;
         if (n % 100 == 0) sound.Play(image, kSndAsync | kSndNoDefault | kSndMemory);
         device_ptr->AddBuffer(block);
       });
@@ -147,6 +156,7 @@ TEST_P(JackRealtimeAlloc, AThousandBlocksThroughTheCallbackAllocateNothing) {
   output->Close();
 
   EXPECT_GE(blocks.load(), kBlocks);
+  EXPECT_GE(refused.load(), kBlocks / 10) << "every send on the closed port is refused";
   EXPECT_GT(peer.MidiCount(), received_before) << "the MIDI went nowhere";
   EXPECT_GT(sound.FramesPlayed(), 0u) << "no sound was mixed";
   EXPECT_EQ(g_in_cycle.load(), 0u) << "allocations or releases inside the process callback";

@@ -3,6 +3,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -66,8 +67,23 @@ uint64_t JackTestClient::FrameTime() const {
   return client_ ? jack_frame_time(client_) : 0;
 }
 
-bool JackTestClient::Connect(const std::string& from, const std::string& to) const {
-  return client_ && jack_connect(client_, from.c_str(), to.c_str()) == 0;
+bool JackTestClient::WaitForPorts(const std::vector<std::string>& ports, int timeout_ms) const {
+  return client_ && WaitFor(timeout_ms, [&] {
+           for (const auto& port : ports)
+             if (!jack_port_by_name(client_, port.c_str())) return false;
+           return true;
+         });
+}
+
+bool JackTestClient::Connect(const std::string& from, const std::string& to, int timeout_ms) const {
+  if (!WaitForPorts({from, to}, timeout_ms)) return false;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    const int r = jack_connect(client_, from.c_str(), to.c_str());
+    if (r == 0 || r == EEXIST) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 bool JackTestClient::Play(std::vector<float> left, std::vector<float> right,

@@ -82,7 +82,12 @@ class JackTestClient {
   // ran the graph without us in between (PipeWire does so without an xrun callback).
   uint64_t Gaps() const { return gaps_.load(std::memory_order_acquire); }
 
-  bool Connect(const std::string& from, const std::string& to) const;
+  // Connects two ports by their full names once this client sees both (PipeWire shows another
+  // client's new ports a moment after they were made); false when they did not appear, or the
+  // server kept refusing, within timeout_ms.
+  bool Connect(const std::string& from, const std::string& to, int timeout_ms = 10000) const;
+  // Waits until this client sees every port named; false after timeout_ms.
+  bool WaitForPorts(const std::vector<std::string>& ports, int timeout_ms = 10000) const;
   // Waits until the process callback has run n more times: a connection made now is in the
   // graph of the cycles after it, never for sure in the one under way.
   bool WaitCycles(int n, int timeout_ms) const;

@@ -72,6 +72,10 @@ class TRealTriggerChain {
   TJackClient& Jack() { return jack_; }
   // Capture thread blocks handled so far.
   uint64_t Blocks() const { return blocks_.load(std::memory_order_acquire); }
+  // The capture chain (its counts of blocks that left the cycle) and the MIDI service (its
+  // replays of dropped cycles).
+  TEngineCaptureChain& Engine() { return engine_; }
+  TJackMidiOutService& MidiService() { return midi_service_; }
 
  private:
   class TActions;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Starts, uses or stops a private headless PipeWire (its own session bus and runtime directory,
-# pipewire and wireplumber, a null sink standing for the sound card) for the JACK tests run
-# through PipeWire's libjack.
+# Starts, uses or stops a private headless PipeWire (its own session bus, runtime, state and
+# configuration directories, pipewire and wireplumber, a null sink standing for the sound card)
+# for the JACK tests run through PipeWire's libjack. Each start begins from empty directories, as
+# on a machine that never ran PipeWire, whatever the user's own PipeWire keeps.
 #   pipewire_fixture.sh start DIR
 #   pipewire_fixture.sh run   DIR COMMAND [ARGS...]   (COMMAND runs through pw-jack)
 #   pipewire_fixture.sh stop  DIR
@@ -10,6 +11,7 @@ cmd=$1 dir=$2
 shift 2
 run="$dir/run"
 export XDG_RUNTIME_DIR="$run" PIPEWIRE_RUNTIME_DIR="$run"
+export XDG_STATE_HOME="$dir/state" XDG_CONFIG_HOME="$dir/config"
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/bus"
 unset JACK_DEFAULT_SERVER PIPEWIRE_REMOTE
 
@@ -28,8 +30,8 @@ stop_all() {
 case "$cmd" in
   start)
     stop_all
-    rm -rf "$run"
-    mkdir -p "$run" && chmod 700 "$run"
+    rm -rf "$run" "$XDG_STATE_HOME" "$XDG_CONFIG_HOME"
+    mkdir -p "$run" "$XDG_STATE_HOME" "$XDG_CONFIG_HOME" && chmod 700 "$run"
     dbus-daemon --session --fork --print-pid=1 --address="$DBUS_SESSION_BUS_ADDRESS" >"$dir/dbus.pid" || exit 1
     nohup pipewire >"$dir/pipewire.log" 2>&1 </dev/null &
     echo $! >"$dir/pipewire.pid"

@@ -1,5 +1,6 @@
 // The note path on the capture thread allocates nothing: NoteOn/NoteOff through TMidiOutput down
-// to the service call. Counts this thread's allocations with a replaced global operator new.
+// to the service call, a refused one included. Counts this thread's allocations with a replaced
+// global operator new.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -75,9 +76,16 @@ TEST(MidiSendAllocation, NoteOnAndOffAllocateNothing) {
   EXPECT_EQ(service.last, 0x403C80u);
   EXPECT_EQ(view.lights, 200);
 
-  // The counter does see allocations: a refused send raises, which allocates its message.
+  // A send the closed port refuses builds no error text either.
   out.Close();
   const long failing = t_allocations;
   trigger.NoteOn(0, 100);
-  EXPECT_GT(t_allocations, failing);
+  trigger.NoteOff(0);
+  const long refused = t_allocations - failing;
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(out.LastError(), kMidiErrInvalidHandle);
+  // The counter does see allocations: the raising send allocates its message.
+  const long raising = t_allocations;
+  EXPECT_THROW(out.SendShortMessage(0x90, 60, 100), EmidioutputError);
+  EXPECT_GT(t_allocations, raising);
 }

@@ -46,10 +46,11 @@ class ChainJackTest : public ::testing::Test {
   void TearDown() override { chain.reset(); }
 
   // Starts the road on the test client at the server's own rate, then lets silence flow until
-  // the capture is connected and blocks arrive.
-  void Start(uint32_t block = 256) {
+  // the capture is connected and blocks arrive. The notes go to the test client, or to sink.
+  void Start(uint32_t block = 256, const JackTestClient* sink = nullptr) {
+    const JackTestClient& to = sink ? *sink : *client;
     ASSERT_TRUE(chain->Start(client->Name(), client->SampleRate(), block,
-                             CutUtf8(client->MidiInPort(), kMidiProductNameMax)));
+                             CutUtf8(to.MidiInPort(), kMidiProductNameMax)));
     const uint64_t frame = client->FrameTime();
     ASSERT_TRUE(chain->Pump([&] { return chain->Blocks() >= 8; }, kTimeout))
         << "no blocks; the server ran " << client->FrameTime() - frame << " frames meanwhile";

@@ -42,6 +42,8 @@ class TFakeCaptureChain final : public ICaptureChain {
   TFakeCaptureChain(TDeviceLog& log, std::vector<std::string> names)
       : log_(log), names_(std::move(names)) {}
   std::vector<std::string> DeviceNames() override { return names_; }
+  // Other devices from now on, as when programs come and go on the server. UI thread.
+  void SetDeviceNames(std::vector<std::string> names) { names_ = std::move(names); }
   void SetDeviceName(const std::string& name) override { name_ = name; }
   std::string DeviceName() const override { return name_; }
   void SetChannels(uint32_t v) override { log_.Add("channels " + std::to_string(v)); }
@@ -75,15 +77,21 @@ class TFakeCaptureChain final : public ICaptureChain {
 
 class TFakeOutputDevice final : public IAudioOutputDevice {
  public:
-  explicit TFakeOutputDevice(TDeviceLog& log) : log_(log) {}
+  // error: what switching on raises, after logging it; empty for none.
+  explicit TFakeOutputDevice(TDeviceLog& log, std::string error = {})
+      : log_(log), error_(std::move(error)) {}
   std::vector<std::string> DeviceNames() override { return {"Sortie 1"}; }
   void SetDeviceName(const std::string& name) override { name_ = name; }
   std::string DeviceName() const override { return name_; }
-  void SetEnabled(bool on) override { log_.Add(on ? "output on" : "output off"); }
+  void SetEnabled(bool on) override {
+    log_.Add(on ? "output on" : "output off");
+    if (on && !error_.empty()) throw std::runtime_error(error_);
+  }
 
  private:
   TDeviceLog& log_;
   std::string name_;
+  std::string error_;
 };
 
 // Wave input that only tells which device "Default" stands for (the window's capture chain is

@@ -47,10 +47,11 @@ TEST_F(WindowTest, StartUpEndsStoppedWithEmptyReadoutsAndStartEnabled) {
   EXPECT_EQ(AudioInParams.MinDb, -96);
 }
 
-TEST_F(WindowTest, StartSwitchesCaptureFilterOutputAndPortInOrderAndLocksTheLists) {
+TEST_F(WindowTest, StartOpensThePortThenSwitchesCaptureFilterAndOutputAndLocksTheLists) {
   Make();
   D().ActTriggerStart->trigger();
-  EXPECT_EQ(log.Take(), (Log{"capture on", "filter on", "output on", "midi open Synth A"}));
+  // The port first: a level already above its threshold makes a note-on of the first block.
+  EXPECT_EQ(log.Take(), (Log{"midi open Synth A", "capture on", "filter on", "output on"}));
   EXPECT_TRUE(errors.empty());
   EXPECT_TRUE(RunFlags.Running);
   EXPECT_FALSE(RunFlags.StopRequest);
@@ -112,7 +113,7 @@ TEST_F(WindowTest, StopWithoutBlocksWaitsItsFullSecond) {
   EXPECT_FALSE(RunFlags.Running);
 }
 
-TEST_F(WindowTest, AStartThatFailsUndoesItsStepsInReverseAndLeavesTheWindowAsAfterStop) {
+TEST_F(WindowTest, APortThatCannotOpenStopsStartBeforeAnythingElseIsOn) {
   TWindowOptions busy;
   busy.midi_open_error = kMidiErrAllocated;
   Make(busy);
@@ -122,8 +123,22 @@ TEST_F(WindowTest, AStartThatFailsUndoesItsStepsInReverseAndLeavesTheWindowAsAft
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].toStdString(), text);
   EXPECT_EQ(errors[0], "Le port MIDI est déjà utilisé.") << "the window speaks French";
-  EXPECT_EQ(log.Take(), (Log{"capture on", "filter on", "output on", "output off", "filter off",
-                             "capture off"}));
+  EXPECT_TRUE(log.Take().empty());
+  EXPECT_TRUE(D().ActTriggerStart->isEnabled());
+  EXPECT_FALSE(RunFlags.Running);
+  EXPECT_FALSE(D().LedMidiOutState->Lit());
+}
+
+TEST_F(WindowTest, AStartThatFailsUndoesItsStepsInReverseAndLeavesTheWindowAsAfterStop) {
+  TWindowOptions refused;
+  refused.output_error = "Sortie refusée";
+  Make(refused);
+  D().ActTriggerStart->trigger();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].toStdString(), refused.output_error);
+  // The port closes last, once the capture is off and no note can start any more.
+  EXPECT_EQ(log.Take(), (Log{"midi open Synth A", "capture on", "filter on", "output on",
+                             "output off", "filter off", "capture off", "midi close"}));
   EXPECT_TRUE(D().ActTriggerStart->isEnabled());
   EXPECT_FALSE(D().ActTriggerStop->isEnabled());
   EXPECT_TRUE(D().lstInputDevices->isEnabled());

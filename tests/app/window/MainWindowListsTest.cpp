@@ -1,4 +1,7 @@
 // The device, port, channel and note lists as creation fills them, and their change handlers.
+#include <QFile>
+
+#include "PickEntry.h"
 #include "WindowFixture.h"
 
 namespace {
@@ -30,13 +33,42 @@ TEST_F(WindowTest, MidiPortListWithoutPortsShowsOnlyPortNonSpecifie) {
   EXPECT_EQ(MyMidi.DeviceName, "");
 }
 
-TEST_F(WindowTest, MidiPortListSelectsTheFirstPort) {
+TEST_F(WindowTest, MidiPortListSelectsTheFirstPortWhichIsSavedUnderItsName) {
   Make();
   EXPECT_EQ(Items(D().lstMidiOut), (QStringList{"Synth A", "Synth B"}));
   EXPECT_EQ(D().lstMidiOut->currentIndex(), 0);
   EXPECT_EQ(SelectedPort(), "Synth A");
-  // A first start keeps an empty stored port name although a port is selected.
-  EXPECT_EQ(MyMidi.DeviceName, "");
+  // The port used is the one the next start must find, wherever the list puts it then.
+  EXPECT_EQ(MyMidi.DeviceName, "Synth A");
+  window->close();
+  QFile file(QString::fromStdString(IniPath()));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(QString::fromUtf8(file.readAll()).split('\n').contains("MidiOutDeviceName=Synth A"));
+}
+
+TEST_F(WindowTest, TheListsFollowTheServersPortsAndKeepTheChoice) {
+  Make();
+  ASSERT_TRUE(Pick(D().lstMidiOut, "Synth B"));
+  ASSERT_TRUE(Pick(D().lstInputDevices, "Ligne 2"));
+  D().ActTriggerStart->trigger();
+  // A synthesiser and an input come while triggering runs, another input goes; told from a
+  // back-end thread, as the JACK client does.
+  midi.AddPort("Synth C");
+  capture_->SetDeviceNames({"Ligne 2", "Batterie"});
+  std::thread([&] { server.Change(TServerChange::kPorts); }).join();
+  ASSERT_TRUE(PumpUntil([&] { return D().lstMidiOut->count() == 3; }));
+  EXPECT_EQ(Items(D().lstMidiOut), (QStringList{"Synth A", "Synth B", "Synth C"}));
+  EXPECT_EQ(D().lstMidiOut->currentText(), "Synth B");
+  EXPECT_EQ(Items(D().lstInputDevices), (QStringList{"Default", "Ligne 2", "Batterie"}));
+  EXPECT_EQ(D().lstInputDevices->currentText(), "Ligne 2");
+  EXPECT_TRUE(RunFlags.Running) << "nothing else changes";
+  EXPECT_EQ(SelectedPort(), "Synth B");
+  // The chosen input goes: no entry is shown for it, and the choice is kept for its return.
+  capture_->SetDeviceNames({"Batterie"});
+  server.Change(TServerChange::kPorts);
+  ASSERT_TRUE(PumpUntil([&] { return D().lstInputDevices->count() == 2; }));
+  EXPECT_EQ(D().lstInputDevices->currentIndex(), -1);
+  EXPECT_EQ(MyAudio.InputDeviceName, "Ligne 2");
 }
 
 TEST_F(WindowTest, ChannelAndNoteListsHoldTheirEntries) {

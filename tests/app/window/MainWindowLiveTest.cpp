@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 
+#include "PickEntry.h"
 #include "WindowFixture.h"
 
 using std::chrono::milliseconds;
@@ -90,7 +91,7 @@ TEST_F(WindowTest, ALostServerStopsTheWindowWhichStartsAgainWhenTheServerIsBack)
   EXPECT_FALSE(RunFlags.Running);
   server.SetAvailable(true);
   ASSERT_TRUE(PumpUntil([&] { return RunFlags.Running.load(); }, milliseconds(5000)));
-  EXPECT_EQ(log.Take(), (Log{"capture on", "filter on", "output on", "midi open Synth A"}));
+  EXPECT_EQ(log.Take(), (Log{"midi open Synth A", "capture on", "filter on", "output on"}));
   EXPECT_TRUE(D().StatusPanel[0]->text().startsWith("Serveur audio revenu"));
   EXPECT_FALSE(D().ActTriggerStart->isEnabled());
   EXPECT_TRUE(D().ledAudioInState->Lit());
@@ -115,13 +116,46 @@ TEST_F(WindowTest, StopCancelsTheRestartAfterALostServer) {
   EXPECT_TRUE(D().ActTriggerStart->isEnabled());
 }
 
-TEST_F(WindowTest, ALossWhileStoppedIsShownAndStartsNothing) {
+TEST_F(WindowTest, ALossWhileStoppedIsShownAndStartsNothingAndTheReturnIsShownToo) {
   Make();
   server.Lose("test");
   ASSERT_TRUE(PumpUntil([&] { return !D().StatusPanel[0]->text().isEmpty(); }));
+  EXPECT_EQ(D().StatusPanel[0]->text(), "Serveur audio perdu");
   EXPECT_FALSE(window->ServerRestartPending());
   server.SetAvailable(true);
   PumpUntil([] { return false; }, milliseconds(700));
   EXPECT_FALSE(RunFlags.Running);
   EXPECT_TRUE(log.Take().empty());
+  std::thread([&] { server.Change(TServerChange::kBack); }).join();
+  ASSERT_TRUE(PumpUntil([&] { return D().StatusPanel[0]->text() == "Serveur audio revenu"; }));
+  EXPECT_FALSE(RunFlags.Running);
+  EXPECT_TRUE(log.Take().empty());
+}
+
+TEST_F(WindowTest, StartWithTheChosenPortGoneSaysSoAndOpensThePortOnceItIsBack) {
+  Make();
+  D().cbMidiOutVelFollowAudioInLevel->setChecked(false);
+  ASSERT_TRUE(Pick(D().lstMidiOut, "Synth B"));
+  midi.RenamePort(1, "Autre Chose");  // Synth B goes
+  D().ActTriggerStart->trigger();
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(RunFlags.Running) << "triggering runs without the port";
+  EXPECT_EQ(log.Take(), (Log{"capture on", "filter on", "output on"}));
+  EXPECT_EQ(D().StatusPanel[0]->text(), "Port MIDI absent : Synth B");
+  EXPECT_FALSE(D().LedMidiOutState->Lit());
+  EXPECT_TRUE(D().ledAudioInState->Lit());
+  // A hit meanwhile reaches no port, and no other port either.
+  DeliverOnCaptureThread(BlockAtDb(-10, -60));
+  DeliverOnCaptureThread(BlockAtDb(-60, -60));
+  EXPECT_TRUE(MidiBytes(0).empty());
+
+  midi.RenamePort(1, "Synth B");
+  server.Change(TServerChange::kPorts);
+  ASSERT_TRUE(PumpUntil([&] { return D().LedMidiOutState->Lit(); }));
+  EXPECT_EQ(log.Take(), (Log{"midi open Synth B"}));
+  EXPECT_EQ(D().StatusPanel[0]->text(), "Port MIDI connecté : Synth B");
+  DeliverOnCaptureThread(BlockAtDb(-10, -60));
+  EXPECT_EQ(Last(MidiBytes(1)), (Bytes{0x90, 0x3C, 0x64}));
+  EXPECT_TRUE(MidiBytes(0).empty());
+  EXPECT_EQ(MyMidi.DeviceName, "Synth B");
 }

@@ -1,8 +1,12 @@
 // The program's real window on the real back-ends, in a process of its own, for tests whose
-// audio server goes away: the parent reads its state lines and tells it when to close.
-//   tocsin_window_child INI INPUT_DEVICE MIDI_PORT
-// Prints "running", "stopped", "pending" (a restart waits for the server) and "status TEXT" as
-// they change; reads "close" on stdin. Exits 0 once the window and the services are gone.
+// audio server goes away or that drive the window as a user does: the parent reads its state
+// lines and gives it commands.
+//   tocsin_window_child INI INPUT_DEVICE MIDI_PORT [--idle]
+// Picks the input and the MIDI port (a port that is not there is stored as chosen, as a settings
+// file would name it) and presses Start, unless --idle. Prints "running", "stopped", "pending"
+// (a restart waits for the server), "status TEXT", "midi-light on|off" and "midi-ports A|B|..."
+// as they change, and "error TEXT" for an error the window shows. Reads "start", "stop" and
+// "close" on stdin. Exits 0 once the window and the services are gone.
 #include <unistd.h>
 
 #include <QAction>
@@ -13,9 +17,11 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 
+#include "AdStatLt.h"
 #include "AppState.h"
 #include "PickEntry.h"
 #include "RealDevices.h"
@@ -27,10 +33,17 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
+std::string Entries(QComboBox* list) {
+  std::string all;
+  for (int i = 0; i < list->count(); ++i) all += (i ? "|" : "") + list->itemText(i).toStdString();
+  return all;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
+  if (argc < 4) return 2;
+  const bool idle = argc > 4 && std::strcmp(argv[4], "--idle") == 0;
   std::signal(SIGPIPE, SIG_IGN);
   QApplication app(argc, argv);
   {
@@ -39,10 +52,11 @@ int main(int argc, char** argv) {
     window.SetErrorReporter([](const QString& e) { Say("error " + e.toStdString()); });
     const TMainWindowDesign& d = window.Design();
     if (!Pick(d.lstInputDevices, argv[2])) Say("error no input " + std::string(argv[2]));
-    if (!Pick(d.lstMidiOut, argv[3])) Say("error no port " + std::string(argv[3]));
-    d.ActTriggerStart->trigger();
+    // A port that is not there yet stays the one chosen, as when a settings file names it.
+    if (!Pick(d.lstMidiOut, argv[3])) MyMidi.DeviceName = argv[3];
+    if (!idle) d.ActTriggerStart->trigger();
 
-    std::string state, status;
+    std::string state, status, light, ports;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
       const std::string now = RunFlags.Running                ? "running"
@@ -51,6 +65,10 @@ int main(int argc, char** argv) {
       if (now != state) Say(state = now);
       const std::string text = d.StatusPanel[0]->text().toStdString();
       if (text != status) Say("status " + (status = text));
+      const std::string lit = d.LedMidiOutState->Lit() ? "on" : "off";
+      if (lit != light) Say("midi-light " + (light = lit));
+      const std::string entries = Entries(d.lstMidiOut);
+      if (entries != ports) Say("midi-ports " + (ports = entries));
     });
     watch.start(20);
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -59,6 +77,10 @@ int main(int argc, char** argv) {
       if (!std::getline(std::cin, line) || line == "close") {
         input.setEnabled(false);
         window.close();
+      } else if (line == "start") {
+        d.ActTriggerStart->trigger();
+      } else if (line == "stop") {
+        d.ActTriggerStop->trigger();
       }
     });
     window.show();

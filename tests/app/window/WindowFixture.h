@@ -31,6 +31,7 @@ struct TWindowOptions {
   std::optional<TAudioSystemInfo> system;
   bool settings_named = false;  // the settings file as --settings names it
   std::string default_input_alias;  // the device "Default" stands for (jackd's "system")
+  std::string output_error;  // what switching the audio output on raises
 };
 
 class WindowTest : public ::testing::Test {
@@ -47,7 +48,7 @@ class WindowTest : public ::testing::Test {
     for (const std::string& port : o.ports) midi.AddPort(port);
     if (o.midi_open_error != kMidiOk) midi.FailCall(TMidiOutCall::Open, o.midi_open_error);
     devices.Capture = std::move(capture);
-    devices.Output = std::make_unique<TFakeOutputDevice>(log);
+    devices.Output = std::make_unique<TFakeOutputDevice>(log, o.output_error);
     devices.MidiOut = &midi_log;
     devices.Sound = &sound_log;
     devices.Server = &server;
