@@ -161,38 +161,31 @@ TJackMidiOutService::TEvent TJackMidiOutService::Short(uint32_t message) {
 TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t message) {
   if (!Find(handle)) return kMidiErrInvalidHandle;
   const uint8_t status = message & 0xFF;
-  const TEvent event = Short(message);
-  if (client_.InCycle() && attached_.load(std::memory_order_acquire)) {
-    // Our MIDI part runs later in this very cycle: it writes these at their frames.
-    if (in_cycle_count_ == kMaxInCycle) {
-      lost_.fetch_add(1, std::memory_order_relaxed);
-      return kMidiErrNotReady;
-    }
-    const bool note_on = (status & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
-    in_cycle_[in_cycle_count_++] = {
-        note_on ? TJackClient::BlockSampleFrame(BlockEventSample()) : TJackClient::BlockLastFrame(),
-        event, false};
-    return kMidiOk;
-  }
-  if (!queue_.Push(event)) {
-    lost_.fetch_add(1, std::memory_order_relaxed);
-    return kMidiErrNotReady;
-  }
-  queued_.fetch_add(1, std::memory_order_release);
-  return kMidiOk;
+  if (!client_.InCycle()) return Put(Short(message));
+  // Our MIDI part runs later in this very cycle: it writes these at their frames.
+  const bool note_on = (status & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
+  return Put(Short(message),
+             TTimedEvent{note_on ? TJackClient::BlockSampleFrame(BlockEventSample())
+                                 : TJackClient::BlockLastFrame(),
+                         {}, false});
 }
 
 TMidiResult TJackMidiOutService::ShortMsgAt(TMidiOutHandle handle, uint32_t message,
                                             uint64_t frame) {
   if (!Find(handle)) return kMidiErrInvalidHandle;
-  const TEvent event = Short(message);
-  if (client_.OnProcessThread() && attached_.load(std::memory_order_acquire)) {
-    // From the capture part of this cycle: the MIDI part, later in it, puts it at its frame.
+  if (!client_.OnProcessThread()) return Put(Short(message));
+  // From the capture part of this cycle: the MIDI part, later in it, puts it at its frame.
+  return Put(Short(message), TTimedEvent{static_cast<jack_nframes_t>(frame), {}, true});
+}
+
+TMidiResult TJackMidiOutService::Put(const TEvent& event, std::optional<TTimedEvent> in_cycle) {
+  if (in_cycle && attached_.load(std::memory_order_acquire)) {
     if (in_cycle_count_ == kMaxInCycle) {
       lost_.fetch_add(1, std::memory_order_relaxed);
       return kMidiErrNotReady;
     }
-    in_cycle_[in_cycle_count_++] = {static_cast<jack_nframes_t>(frame), event, true};
+    in_cycle->Event = event;
+    in_cycle_[in_cycle_count_++] = *in_cycle;
     return kMidiOk;
   }
   if (!queue_.Push(event)) {

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ class TJackMidiOutService final : public IMidiOutService, private IJackCyclePart
     bool FrameTime;
   };
   static TEvent Short(uint32_t message);
+  // Into this cycle's list at `in_cycle`'s frame when given and the port is attached, else into
+  // the queue for the next cycle's start; counted as lost when either is full.
+  TMidiResult Put(const TEvent& event, std::optional<TTimedEvent> in_cycle = std::nullopt);
   static constexpr size_t kMaxInCycle = 256;
   std::array<TTimedEvent, kMaxInCycle> in_cycle_{};
   size_t in_cycle_count_ = 0;
