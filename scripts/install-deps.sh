@@ -17,13 +17,14 @@ build_packages=(
 # The tests, the benchmarks, CI's sanitizer and fuzzing runs and the Debian package's checks:
 # their own JACK server and PipeWire, the test and benchmark libraries, a virtual display,
 # French locales, the MIDI file reader, the sampled drum kit the recorded-drums tests and the
-# detection benchmark build their takes from, clang, lintian.
+# detection benchmark build their takes from, clang, lintian, mmdebstrap (a fresh Debian tree
+# for the package's check), gdb (backtraces of a crashing test).
 test_packages=(
   jackd2 pipewire pipewire-jack wireplumber dbus
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth locales python3 python3-mido hydrogen-data
   clang clang-format clang-tidy libclang-rt-14-dev
-  dpkg-dev lintian gdb
+  dpkg-dev lintian mmdebstrap gdb
 )
 
 case "${1:-}" in
