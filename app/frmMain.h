@@ -135,6 +135,8 @@ class TfmMain : public QMainWindow {
   // is gone is waited for (OpenAwaitedMidiPort), and Start goes on without it.
   void StartMidi();
   void OpenAwaitedMidiPort();
+  // Stopped while the server was away: the note-offs its loss left owed go out once it is back.
+  void DeliverOwedNoteOffs();
   void FillMidiLists();
   void lstMidiOutChange();
   void lstMidiOutChannelChange();

@@ -75,6 +75,28 @@ void TfmMain::OpenAwaitedMidiPort() {
                    QString::fromStdString(name));
 }
 
+void TfmMain::DeliverOwedNoteOffs() {
+  // The notes the server's loss cut still sound at the synthesiser: when triggering is not to
+  // start again, the chosen port opens just long enough to end them (its close waits until they
+  // have gone out). A port not there yet is tried again at the next change of the ports.
+  if (RunFlags.Running || restart_pending_ || RunFlags.Closing || !note_trigger_ ||
+      !note_trigger_->OwesNoteOffs() || !MyMidi.Output || MyMidi.DeviceName.empty())
+    return;
+  if (MyMidi.Output->State() == TMidiOutput::kStateOpen) return;
+  if (!::SelectMidiPort(MyMidi.Output, MyMidi, MyMidi.DeviceName)) return;
+  try {
+    MyMidi.Output->Open();
+  } catch (...) {
+    return;
+  }
+  note_trigger_->SendOwedNoteOffs();
+  try {
+    MyMidi.Output->Close();
+  } catch (...) {
+    // closed all the same
+  }
+}
+
 void TfmMain::FillMidiPortList() {
   const TMidiPortList ports = ::FillMidiPortList(MyMidi.Output, *midi_views_);
   Fill(d_.lstMidiOut, ports.Items);

@@ -49,6 +49,7 @@ void TfmMain::ServerChanged(TServerChange change) {
     }
   }
   OpenAwaitedMidiPort();
+  DeliverOwedNoteOffs();
 }
 
 void TfmMain::ServerLost(const std::string& reason) {

@@ -72,6 +72,11 @@ class TMidiNoteTrigger {
   void ReleaseNotes(bool server_lost = false);
   // UI thread, right after the port opened: the note-offs owed since a server loss.
   void SendOwedNoteOffs();
+  bool OwesNoteOffs() const {
+    for (uint32_t owed : owed_)
+      if (owed) return true;
+    return false;
+  }
   // UI thread: another port is chosen; the owed note-offs can no longer reach their notes.
   void DropOwedNoteOffs() {
     for (uint32_t& owed : owed_) owed = 0;

@@ -153,6 +153,9 @@ TEST(JackBackend, OneClientWithFiveStablePortsAndTheListsOfOtherClients) {
   EXPECT_TRUE(second.Renamed());
   EXPECT_NE(second.ClientName(), "Tocsin");
   EXPECT_EQ(second.PortName(TJackPort::kMidiOut), second.ClientName() + ":midi_out");
+  // PipeWire's libjack may take the first client for lost as the second opens: it comes back
+  // by itself, under its own name.
+  EXPECT_TRUE(WaitUntil([&] { return client.Ok(); }, 10s));
   EXPECT_EQ(client.ClientName(), "Tocsin");
 }
 
@@ -165,8 +168,12 @@ TEST(JackBackend, OtherClientsOfTheProgramComingAndGoingNeverLeaveOursLost) {
   std::atomic<int> losses{0};
   client.SetLossHandler([&](const std::string&) { ++losses; });
   for (int i = 0; i < 120; ++i) {
-    jack_client_t* other =
-        jack_client_open(Unique("tocsin_other").c_str(), JackNoStartServer, nullptr);
+    // PipeWire's libjack now and then refuses an open right after a close: tried again.
+    jack_client_t* other = nullptr;
+    for (int attempt = 0; attempt < 5 && !other; ++attempt) {
+      if (attempt) std::this_thread::sleep_for(50ms);
+      other = jack_client_open(Unique("tocsin_other").c_str(), JackNoStartServer, nullptr);
+    }
     ASSERT_NE(other, nullptr);
     jack_port_register(other, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_activate(other);

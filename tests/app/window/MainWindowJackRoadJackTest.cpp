@@ -293,7 +293,8 @@ TEST_F(WindowJackRoad, AVanishingOrRenamedSynthAndASecondTocsinHangNothing) {
   second->Send("stop");
   ASSERT_TRUE(second->WaitFor("stopped", kTimeoutMs)) << Joined(second->Lines());
   EXPECT_TRUE(longer->WaitMidiCount(2, kTimeoutMs))
-      << "cycles the server ran without the synthesiser meanwhile: " << longer->Gaps() - gaps;
+      << "cycles the server ran without the synthesiser meanwhile: " << longer->Gaps() - gaps
+      << "\n" << Joined(second->Lines()) << "\nthird:\n" << Joined(third.Lines());
   EXPECT_EQ(Received(*longer).back(), kNoteOff);
   third.Send("stop");
   ASSERT_TRUE(third.WaitFor("stopped", kTimeoutMs)) << Joined(third.Lines());
