@@ -95,7 +95,8 @@ void THitPad::StartHit(uint64_t onset, uint64_t f, float a) {
   mask_end_ = scan_end_ + std::max(mask_, hold_);
   vel_peak_ = 0;
   for (uint64_t j = onset; j <= f; ++j) {
-    vel_peak_ = std::max(vel_peak_, attack_[(at_ - 1 - static_cast<uint32_t>(f - j)) & (kHistory - 1)]);
+    vel_peak_ =
+        std::max(vel_peak_, attack_[(at_ - 1 - static_cast<uint32_t>(f - j)) & (kHistory - 1)]);
   }
   top_ = a;
   level_ = a;
@@ -152,9 +153,10 @@ bool THitPad::Step(float x, uint64_t f, uint64_t others_onset) {
   double det = clean;
   if (hp_.On()) det = hp_.Process(det);
   if (lp_.On()) det = lp_.Process(det);
-  // Velocity is read on the detection signal too: the filter keeps the drum's body and drops the
-  // cymbals' spill and the other drum's click, and the body grows with the stroke more steadily
-  // than the raw peak does (measured on the recorded-drums benchmark).
+  // The detection signal finds hits and follows their ring: the filter keeps the drum's body and
+  // drops the cymbals' spill. Where a hit began and its velocity are read on the attack band,
+  // where a stroke's first millisecond grows with it whatever the ring it lands on (measured on
+  // the recorded-drums benchmark).
   const float a = static_cast<float>(std::fabs(det));
   double attack = clean;
   if (attack_hp_.On()) attack = attack_hp_.Process(attack);
@@ -182,15 +184,19 @@ bool THitPad::Step(float x, uint64_t f, uint64_t others_onset) {
     } else if (a > std::max(base_, thr_ * retrigger_)) {
       // A stroke on a ring: it began where the signal last rose above the following threshold,
       // when that was within the rise time, or earlier where its attack rose out of the ring.
+      // Never within the last hit's scan (a mask shorter than the look-back).
       const uint64_t above = above_ && f - above_since_ <= rise_ ? above_since_ : f;
-      StartHit(std::min(above, RiseStart(f, others_onset)), f, a);
+      StartHit(std::max(std::min(above, RiseStart(f, others_onset)), scan_end_ + 1), f, a);
     } else {
       if (a > thr_ && !above_) above_since_ = f;
       above_ = a > thr_;
       if (old > thr_) thr_ = old;  // still the drum's own ring
     }
   }
-  if (phase_ == TPhase::kIdle && a > base_) StartHit(RiseStart(f, others_onset), f, a);
+  if (phase_ == TPhase::kIdle && a > base_) {
+    const uint64_t after = has_hit_ ? scan_end_ + 1 : 0;  // the last hit's scan is its own
+    StartHit(std::max(RiseStart(f, others_onset), std::min(after, f)), f, a);
+  }
 
   if (phase_ == TPhase::kHit && !decided_ && f >= decide_at_) {
     decided_ = true;

@@ -1,6 +1,6 @@
 // One pad's hit detection: filters, where a hit began, the scan of its velocity, its mask, the
-// threshold that follows the hit's decay, and the pad's sounding note. THitEngine runs one per pad, sample by sample, and
-// links them (crosstalk, shared keys).
+// threshold that follows the hit's decay, and the pad's sounding note. THitEngine runs one per
+// pad, sample by sample, and links them (crosstalk, shared keys).
 // Called on the thread that runs THitEngine::Process; no allocation, no waiting.
 #pragma once
 
