@@ -89,14 +89,15 @@ void THitPad::StartHit(uint64_t onset, uint64_t f, float a) {
   decided_ = false;
   onset_ = onset;
   // The scan runs from where the hit began, so that soft and hard strokes are measured over the
-  // same part of their rise; it cannot end before the hit is heard.
+  // same part of the drum's sound, and the note goes out the scan time after the hit; it cannot
+  // end before the hit is heard.
   scan_end_ = std::max(f, onset + scan_);
   decide_at_ = scan_end_ + hold_;
   mask_end_ = scan_end_ + std::max(mask_, hold_);
   vel_peak_ = 0;
   for (uint64_t j = onset; j <= f; ++j) {
     vel_peak_ =
-        std::max(vel_peak_, attack_[(at_ - 1 - static_cast<uint32_t>(f - j)) & (kHistory - 1)]);
+        std::max(vel_peak_, history_[(at_ - 1 - static_cast<uint32_t>(f - j)) & (kHistory - 1)]);
   }
   top_ = a;
   level_ = a;
@@ -153,10 +154,10 @@ bool THitPad::Step(float x, uint64_t f, uint64_t others_onset) {
   double det = clean;
   if (hp_.On()) det = hp_.Process(det);
   if (lp_.On()) det = lp_.Process(det);
-  // The detection signal finds hits and follows their ring: the filter keeps the drum's body and
-  // drops the cymbals' spill. Where a hit began and its velocity are read on the attack band,
-  // where a stroke's first millisecond grows with it whatever the ring it lands on (measured on
-  // the recorded-drums benchmark).
+  // Velocity is read on the detection signal too: the filter keeps the drum's body and drops the
+  // cymbals' spill and the other drum's click, and the body grows with the stroke more steadily
+  // than the raw peak does (measured on the recorded-drums benchmark). Where a hit began is read
+  // on the attack band, where a stroke's first millisecond stands out of a kick's ring.
   const float a = static_cast<float>(std::fabs(det));
   double attack = clean;
   if (attack_hp_.On()) attack = attack_hp_.Process(attack);
@@ -171,7 +172,7 @@ bool THitPad::Step(float x, uint64_t f, uint64_t others_onset) {
     if (decided_ && f > mask_end_) {
       StartFollowing();
     } else {
-      if (f <= scan_end_) vel_peak_ = std::max(vel_peak_, va);
+      if (f <= scan_end_) vel_peak_ = std::max(vel_peak_, a);
       top_ = std::max(top_, a);
       level_ = std::max(level_, a);
     }

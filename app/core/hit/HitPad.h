@@ -35,8 +35,8 @@ class THitPad {
   // The hit's level so far (linear, detection signal): its highest peak within the crosstalk
   // window from its onset.
   float Level() const { return level_; }
-  // Highest peak of the attack band from the hit's start to the scan's end, dB full scale: the
-  // level for velocity.
+  // Highest peak of the detection signal from the hit's start to the scan's end, dB full scale:
+  // the level for velocity.
   double PeakDb() const;
   // The level a sample must pass to start a hit right now, dB full scale; while a hit is being
   // scanned or masked, the level the threshold will start from.
@@ -69,7 +69,7 @@ class THitPad {
   THitDcBlocker dc_;
   THitBiquad hp_, lp_;
   // The attack band: the detection band with its high-pass raised and its low-pass widened, where
-  // a stroke's first milliseconds stand out of a low drum's ring and grow with the stroke.
+  // a stroke's first milliseconds stand out of a low drum's ring: RiseStart looks there.
   THitBiquad attack_hp_, attack_lp_;
 
   // State.
@@ -78,7 +78,7 @@ class THitPad {
   bool decided_ = false;
   uint64_t onset_ = 0;
   uint64_t scan_end_ = 0, decide_at_ = 0, mask_end_ = 0;
-  float vel_peak_ = 0;  // attack band, start to scan end: the hit's level for its velocity
+  float vel_peak_ = 0;  // start to scan end: the hit's level for its velocity
   float top_ = 0;       // detection signal, scan and mask: where the following threshold starts
   float level_ = 0;     // detection signal, within the crosstalk window
   float thr_ = 0;       // the following threshold

@@ -22,8 +22,8 @@ struct THitPadSettings {
   double ThresholdDb = -45;  // base threshold, dB full scale (the channel's threshold box)
   // The velocity scan, from where the hit began (its note-on's frame); the note is decided at its
   // end, or at the first sample above the threshold when that comes later. 0 allowed.
-  double ScanMs = 1;
-  double MaskMs = 12;  // nothing fires after a hit's scan for this long
+  double ScanMs = 4;
+  double MaskMs = 10;  // nothing fires after a hit's scan for this long
   // After the mask the threshold starts from the hit's peak and falls back to the base, linearly
   // in dB, at the rate that would take it from full scale (0 dB) to the base in DecayMs; the
   // drum's own ring pushes it back up as it goes (see RetriggerDb).

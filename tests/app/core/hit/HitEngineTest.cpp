@@ -44,8 +44,8 @@ TEST(HitEngine, ANoteIsStampedAtTheFirstSampleAboveAndSentWhenTheScanEnds) {
 
 TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
   // A soft stroke swelling over 3 ms to 2 dB over the threshold: it crosses more than 2 ms after
-  // it began, yet its note-on lands within 2 ms of that start, and is sent 1 ms (the scan) after
-  // that start or at the crossing, whichever comes later.
+  // it began, yet its note-on lands within 2 ms of that start, and is sent the scan time after
+  // that start.
   {
     THitEngine engine(1);
     engine.Configure(TwoPads(-40), kRate);
@@ -63,7 +63,7 @@ TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
     ASSERT_EQ(on.size(), 1u);
     EXPECT_GE(on[0].Frame, start);
     EXPECT_LE(on[0].Frame, start + 96);
-    EXPECT_LE(on[0].SentAt, std::max<uint64_t>(crossing, on[0].Frame + 48));
+    EXPECT_LE(on[0].SentAt, std::max<uint64_t>(crossing, on[0].Frame + 192));  // 4 ms
   }
   // The kick's bleed reaches the snare's mic first, under the threshold, then the snare's own
   // stroke: its note-on is not pulled back to the bleed.
@@ -80,30 +80,6 @@ TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
     ASSERT_EQ(on.size(), 1u);
     EXPECT_GE(on[0].Frame, 20000u + 144);
   }
-}
-
-TEST(HitEngine, TheVelocityFollowsTheStrokeNotTheLowRingItLandsOn) {
-  // The same stroke alone, and 50 ms after a low hit (55 Hz, like a kick's body) still ringing:
-  // with the default detection filter, the same velocity.
-  auto run = [](bool ring) {
-    THitEngine engine(1);
-    THitSettings s = TwoPads(-30);
-    s.Pad[0].HighPassHz = 40;
-    s.Pad[0].LowPassHz = 600;
-    engine.Configure(s, kRate);
-    auto x = Silence();
-    if (ring) AddHit(x, 20000 - 2400, 0.12, 55, 9600);
-    AddHit(x, 20000, 0.4, 300, 400);
-    TRecordingSink sink;
-    Feed(engine, {x}, 256, sink);
-    const auto on = sink.Of('n');
-    return on.empty() ? TSinkCall{} : on.back();
-  };
-  const TSinkCall alone = run(false), on_ring = run(true);
-  ASSERT_EQ(alone.Kind, 'n');
-  ASSERT_EQ(on_ring.Kind, 'n');
-  EXPECT_NEAR(static_cast<double>(on_ring.Frame), 20000, 96);
-  EXPECT_NEAR(on_ring.Value, alone.Value, 3);
 }
 
 TEST(HitEngine, VelocityFollowsTheScanPeakAlongTheLineFromThresholdToFull) {
@@ -291,13 +267,12 @@ TEST(HitEngine, ASoundPadFiresItsSoundWithAVolumeInsteadOfNotes) {
   EXPECT_LE(sink.events[0].Value, 100);
 }
 
-TEST(HitEngine, TheDetectionFilterHearsOnlyItsBandAndVelocityIsReadOnTheAttackBand) {
+TEST(HitEngine, TheDetectionFilterHearsOnlyItsBandAndVelocityIsReadBehindIt) {
   auto run = [](double hz) {
     THitEngine engine(1);
     THitSettings s = TwoPads(-30);
     s.Pad[0].HighPassHz = 40;
     s.Pad[0].LowPassHz = 600;
-    s.Pad[0].ScanMs = 4;  // the band's steady level, past the filters' first cycles
     engine.Configure(s, kRate);
     auto x = Silence();
     AddHit(x, 5000, 0.1, hz, 2000);  // -20 dBFS
@@ -307,13 +282,9 @@ TEST(HitEngine, TheDetectionFilterHearsOnlyItsBandAndVelocityIsReadOnTheAttackBa
   };
   EXPECT_TRUE(run(8000).empty());  // a cymbal's spill
   EXPECT_TRUE(run(12).empty());    // a rumble
-  const auto attack = run(400);
-  ASSERT_EQ(attack.size(), 1u);
-  EXPECT_NEAR(attack[0].Value, 42, 3);  // -20 dB on the line from -30 to 0
-  // A low body fires, but its velocity is read above it: a kick's ring weighs nothing.
-  const auto body = run(90);
+  const auto body = run(150);
   ASSERT_EQ(body.size(), 1u);
-  EXPECT_LE(body[0].Value, 12);
+  EXPECT_NEAR(body[0].Value, 43, 3);  // -20 dB on the line from -30 to 0
 }
 
 TEST(HitEngine, TheThresholdStartsFromTheHitsPeakAndFallsBackToTheBase) {
