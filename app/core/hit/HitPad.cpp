@@ -88,10 +88,9 @@ void THitPad::StartHit(uint64_t onset, uint64_t f, float a) {
   has_hit_ = true;
   decided_ = false;
   onset_ = onset;
-  // The scan runs from where the hit began, so that soft and hard strokes are measured over the
-  // same part of the drum's sound, and the note goes out the scan time after the hit; it cannot
-  // end before the hit is heard.
-  scan_end_ = std::max(f, onset + scan_);
+  // The scan runs from the first sample above the threshold: the note is stamped where the hit
+  // began, but its velocity is read over the same stretch as ever.
+  scan_end_ = f + scan_;
   decide_at_ = scan_end_ + hold_;
   mask_end_ = scan_end_ + std::max(mask_, hold_);
   vel_peak_ = 0;

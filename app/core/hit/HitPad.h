@@ -35,7 +35,7 @@ class THitPad {
   // The hit's level so far (linear, detection signal): its highest peak within the crosstalk
   // window from its onset.
   float Level() const { return level_; }
-  // Highest peak of the detection signal from the hit's start to the scan's end, dB full scale:
+  // Highest peak of the detection signal up to the scan's end, dB full scale:
   // the level for velocity.
   double PeakDb() const;
   // The level a sample must pass to start a hit right now, dB full scale; while a hit is being

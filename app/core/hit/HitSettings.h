@@ -20,8 +20,8 @@ struct THitPadSettings {
   bool Enabled = false;  // the channel is in "Frappe"; otherwise the engine leaves it alone
   THitEvent Event = THitEvent::kNote;
   double ThresholdDb = -45;  // base threshold, dB full scale (the channel's threshold box)
-  // The velocity scan, from where the hit began (its note-on's frame); the note is decided at its
-  // end, or at the first sample above the threshold when that comes later. 0 allowed.
+  // The velocity scan from the first sample above the threshold; the note is decided at its end,
+  // and stamped where the hit began (its rise, looked back for). 0 allowed.
   double ScanMs = 4;
   double MaskMs = 10;  // nothing fires after a hit's scan for this long
   // After the mask the threshold starts from the hit's peak and falls back to the base, linearly

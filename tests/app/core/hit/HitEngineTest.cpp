@@ -44,8 +44,8 @@ TEST(HitEngine, ANoteIsStampedAtTheFirstSampleAboveAndSentWhenTheScanEnds) {
 
 TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
   // A soft stroke swelling over 3 ms to 2 dB over the threshold: it crosses more than 2 ms after
-  // it began, yet its note-on lands within 2 ms of that start, and is sent the scan time after
-  // that start.
+  // it began, yet its note-on lands within 2 ms of that start; it is sent the scan time after
+  // the crossing, its velocity read over the same stretch as a sharp stroke's.
   {
     THitEngine engine(1);
     engine.Configure(TwoPads(-40), kRate);
@@ -63,7 +63,8 @@ TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
     ASSERT_EQ(on.size(), 1u);
     EXPECT_GE(on[0].Frame, start);
     EXPECT_LE(on[0].Frame, start + 96);
-    EXPECT_LE(on[0].SentAt, std::max<uint64_t>(crossing, on[0].Frame + 192));  // 4 ms
+    // 4 ms after the crossing (the detection filter moves it a little)
+    EXPECT_NEAR(static_cast<double>(on[0].SentAt), static_cast<double>(crossing + 192), 24);
   }
   // The kick's bleed reaches the snare's mic first, under the threshold, then the snare's own
   // stroke: its note-on is not pulled back to the bleed.
