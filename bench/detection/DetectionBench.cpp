@@ -4,8 +4,9 @@
 // road from its settings and options to its notes ("render"). Prints per take, kind, road, block
 // size and channel: recall, precision, F1, doubles, bleed triggers, merged hits, velocity rank
 // correlation, onset error and the longest note. Exits 1 when hit detection's F1 over all takes
-// falls under the floors (DetectionTable.h) on either road, or when the two roads' notes differ
-// in anything (frame, velocity, length); 2 when the kit cannot be read or an option is wrong.
+// falls under the floors, or its onsets go over their ceilings (DetectionTable.h), on either
+// road, or when the two roads' notes differ in anything (frame, velocity, length); 2 when the kit
+// cannot be read or an option is wrong.
 //   --kit DIR           the kit folder (default: hydrogen-data's GMRockKit)
 //   --threshold DB      both channels' threshold, whole dB (default kThresholdDb)
 //   --set [P.]NAME=V    a hit setting for both pads, or pad P only (ScanMs, MaskMs, DecayMs,

@@ -1,6 +1,7 @@
 #include "DetectionTable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <tuple>
 
@@ -56,9 +57,22 @@ bool PrintTotalsUnderFloor(const std::vector<TDetectionRow>& rows, const std::st
   for (int ch = 0; ch < 2; ++ch) {
     const TChannelScore s = DetectionTotal(rows, kind, road, block, ch);
     PrintDetectionRow("all takes", kind, road, block, ch, s);
-    if (kind == "Frappe" && s.F1 < kFloorF1[ch]) {
-      std::printf("  FAIL: %s F1 %.3f under the floor %.3f\n", ch == 0 ? "kick" : "snare", s.F1,
-                  kFloorF1[ch]);
+    if (kind != "Frappe") continue;
+    const char* drum = ch == 0 ? "kick" : "snare";
+    if (s.F1 < kFloorF1[ch]) {
+      std::printf("  FAIL: %s F1 %.3f under the floor %.3f\n", drum, s.F1, kFloorF1[ch]);
+      low = true;
+    }
+    if (road == "live") continue;
+    if (std::fabs(s.OnsetMeanMs) > kMaxOnsetMeanMs) {
+      std::printf("  FAIL: %s onsets %.2f ms off on average, over %.1f ms\n", drum, s.OnsetMeanMs,
+                  kMaxOnsetMeanMs);
+      low = true;
+    }
+    const double share = s.Matched ? static_cast<double>(s.OnsetsOver2Ms) / s.Matched : 0;
+    if (share > kMaxShareOver2Ms) {
+      std::printf("  FAIL: %s onsets over 2 ms off: %.1f %% of the notes, over %.0f %%\n", drum,
+                  100 * share, 100 * kMaxShareOver2Ms);
       low = true;
     }
   }

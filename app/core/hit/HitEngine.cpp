@@ -42,6 +42,20 @@ void THitEngine::Process(const float* const* inputs, uint32_t frames, uint64_t f
   }
   for (uint32_t i = 0; i < frames; ++i) {
     const uint64_t f = first_frame + i;
+    // Where the latest hits began, for each pad the latest on another pad (as the frame starts).
+    uint64_t latest = 0, second = 0;
+    int latest_pad = -1;
+    for (int q = 0; q < pads_; ++q) {
+      if (!pad_[q].Enabled() || !pad_[q].HasHit()) continue;
+      const uint64_t on = pad_[q].Onset();
+      if (latest_pad < 0 || on > latest) {
+        second = latest;
+        latest = on;
+        latest_pad = q;
+      } else {
+        second = std::max(second, on);
+      }
+    }
     for (int p = 0; p < pads_; ++p) {
       THitPad& pad = pad_[p];
       if (!pad.Enabled()) continue;
@@ -52,7 +66,7 @@ void THitEngine::Process(const float* const* inputs, uint32_t frames, uint64_t f
         EndNote(p, std::max(pad.off_frame, first_frame), sink);
       }
       const float* in = inputs ? inputs[p] : nullptr;
-      if (pad.Step(in ? in[i] : 0.f, f)) Decide(p, f, sink);
+      if (pad.Step(in ? in[i] : 0.f, f, p == latest_pad ? second : latest)) Decide(p, f, sink);
     }
   }
 }

@@ -1,6 +1,6 @@
-// One pad's hit detection: filters, the scan of a hit, its mask, the threshold that follows the
-// hit's decay, and the pad's sounding note. THitEngine runs one per pad, sample by sample, and
-// links them (crosstalk, shared keys).
+// One pad's hit detection: filters, where a hit began, the scan of its velocity, its mask, the
+// threshold that follows the hit's decay, and the pad's sounding note. THitEngine runs one per
+// pad, sample by sample, and links them (crosstalk, shared keys).
 // Called on the thread that runs THitEngine::Process; no allocation, no waiting.
 #pragma once
 
@@ -19,8 +19,10 @@ class THitPad {
   void Reset();
 
   // One sample at absolute frame f. True when a hit's scan (and hold) ends with this sample:
-  // the engine then decides whether it fires, before the next sample.
-  bool Step(float x, uint64_t f);
+  // the engine then decides whether it fires, before the next sample. `others_onset`: where the
+  // latest hit on another pad began (0: none); a hit starting soon after it is not looked back
+  // on, since what rose first here may be that drum's bleed.
+  bool Step(float x, uint64_t f, uint64_t others_onset);
 
   const THitPadSettings& Settings() const { return s_; }
   bool Enabled() const { return s_.Enabled; }
@@ -33,7 +35,8 @@ class THitPad {
   // The hit's level so far (linear, detection signal): its highest peak within the crosstalk
   // window from its onset.
   float Level() const { return level_; }
-  // Highest peak of the detection signal in the scan, dB full scale: the level for velocity.
+  // Highest peak of the detection signal up to the scan's end, dB full scale:
+  // the level for velocity.
   double PeakDb() const;
   // The level a sample must pass to start a hit right now, dB full scale; while a hit is being
   // scanned or masked, the level the threshold will start from.
@@ -48,8 +51,12 @@ class THitPad {
  private:
   enum class TPhase : uint8_t { kIdle, kHit, kFollow };
 
-  // A hit whose first sample above is `onset`, found at f.
+  // A hit that began at `onset`, found above the threshold at f.
   void StartHit(uint64_t onset, uint64_t f, float a);
+  // Where a hit found above the threshold at f began: looking back at most kBackMs over the
+  // attack band for where it rose out of the level it had just before. f when no such rise is
+  // clear.
+  uint64_t RiseStart(uint64_t f, uint64_t others_onset);
   void StartFollowing();
 
   THitPadSettings s_;
@@ -61,6 +68,9 @@ class THitPad {
   float fall_ = 0;  // the following threshold's factor per sample
   THitDcBlocker dc_;
   THitBiquad hp_, lp_;
+  // The attack band: the detection band with its high-pass raised and its low-pass widened, where
+  // a stroke's first milliseconds stand out of a low drum's ring: RiseStart looks there.
+  THitBiquad attack_hp_, attack_lp_;
 
   // State.
   TPhase phase_ = TPhase::kIdle;
@@ -68,7 +78,7 @@ class THitPad {
   bool decided_ = false;
   uint64_t onset_ = 0;
   uint64_t scan_end_ = 0, decide_at_ = 0, mask_end_ = 0;
-  float vel_peak_ = 0;  // scan only: the hit's level for its velocity
+  float vel_peak_ = 0;  // start to scan end: the hit's level for its velocity
   float top_ = 0;       // detection signal, scan and mask: where the following threshold starts
   float level_ = 0;     // detection signal, within the crosstalk window
   float thr_ = 0;       // the following threshold
@@ -80,6 +90,13 @@ class THitPad {
   // it was before the stroke, not against the stroke's own first samples.
   static constexpr uint32_t kHistory = 2048;  // a power of two over the rise time at any rate
   float history_[kHistory] = {};
+  // The attack band's last samples (same index), and a queue of frames RiseStart works with.
+  float attack_[kHistory] = {};
+  uint64_t queue_[kHistory] = {};
   uint32_t rise_ = 1;
   uint32_t at_ = 0;
+  // RiseStart's frames: how far back it looks, the lag and the span of the level a rise is
+  // measured against, and how long a rise may sink back to that level and still be one rise.
+  uint32_t back_ = 1, lag_ = 1, before_ = 1, gap_ = 1;
+  float rise_floor_ = 0;  // linear: a rise starts above this only
 };

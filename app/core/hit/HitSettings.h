@@ -20,8 +20,10 @@ struct THitPadSettings {
   bool Enabled = false;  // the channel is in "Frappe"; otherwise the engine leaves it alone
   THitEvent Event = THitEvent::kNote;
   double ThresholdDb = -45;  // base threshold, dB full scale (the channel's threshold box)
-  double ScanMs = 4;         // scan window after the first sample above; 0 allowed
-  double MaskMs = 10;        // nothing fires after a hit for this long
+  // The velocity scan from the first sample above the threshold; the note is decided at its end,
+  // and stamped where the hit began (its rise, looked back for). 0 allowed.
+  double ScanMs = 4;
+  double MaskMs = 10;  // nothing fires after a hit's scan for this long
   // After the mask the threshold starts from the hit's peak and falls back to the base, linearly
   // in dB, at the rate that would take it from full scale (0 dB) to the base in DecayMs; the
   // drum's own ring pushes it back up as it goes (see RetriggerDb).

@@ -42,6 +42,47 @@ TEST(HitEngine, ANoteIsStampedAtTheFirstSampleAboveAndSentWhenTheScanEnds) {
   }
 }
 
+TEST(HitEngine, ASlowSoftRiseIsStampedWhereItBeganAndNeverBeforeItsOwnHit) {
+  // A soft stroke swelling over 3 ms to 2 dB over the threshold: it crosses more than 2 ms after
+  // it began, yet its note-on lands within 2 ms of that start; it is sent the scan time after
+  // the crossing, its velocity read over the same stretch as a sharp stroke's.
+  {
+    THitEngine engine(1);
+    engine.Configure(TwoPads(-40), kRate);
+    auto x = Silence();
+    const size_t start = 10000, ramp = 144;
+    for (size_t i = 0; i < 4800; ++i) {
+      const double env = i < ramp ? static_cast<double>(i) / ramp : std::exp(-(i - ramp) / 800.0);
+      x[start + i] = static_cast<float>(0.0126 * env * std::sin(2 * M_PI * 300 * i / kRate));
+    }
+    const uint64_t crossing = FirstAbove(x, -40);
+    ASSERT_GT(crossing, start + 96);  // more than 2 ms late at the threshold
+    TRecordingSink sink;
+    Feed(engine, {x}, 64, sink);
+    const auto on = sink.Of('n');
+    ASSERT_EQ(on.size(), 1u);
+    EXPECT_GE(on[0].Frame, start);
+    EXPECT_LE(on[0].Frame, start + 96);
+    // 4 ms after the crossing (the detection filter moves it a little)
+    EXPECT_NEAR(static_cast<double>(on[0].SentAt), static_cast<double>(crossing + 192), 24);
+  }
+  // The kick's bleed reaches the snare's mic first, under the threshold, then the snare's own
+  // stroke: its note-on is not pulled back to the bleed.
+  {
+    THitEngine engine(2);
+    engine.Configure(TwoPads(-40), kRate);
+    auto kick = Silence(), snare = Silence();
+    AddHit(kick, 20000, 0.5, 200, 800);
+    AddHit(snare, 20000 + 72, 0.006, 200, 800);  // the bleed, 1.5 ms on, at -44 dB
+    AddHit(snare, 20000 + 144, 0.3, 200, 800);   // the snare, 3 ms on
+    TRecordingSink sink;
+    Feed(engine, {kick, snare}, 64, sink);
+    const auto on = sink.Of('n', 1);
+    ASSERT_EQ(on.size(), 1u);
+    EXPECT_GE(on[0].Frame, 20000u + 144);
+  }
+}
+
 TEST(HitEngine, VelocityFollowsTheScanPeakAlongTheLineFromThresholdToFull) {
   THitEngine engine(1);
   THitSettings s = TwoPads(-40);
