@@ -172,12 +172,14 @@ TEST(AudioInCycleThreading, BusyLocksSendBlocksToTheWaveThreadAndOrderHolds) {
   for (size_t i = 4; i < 8; ++i) EXPECT_FALSE(in_cycle[i]) << "block " << i + 1;
   EXPECT_TRUE(back_in_cycle);
   EXPECT_GT(meter.Value(0), 0.0) << "the meter's share never reached it";
-  // Each block that left the cycle is counted once, with its reason: the filter's lock, then
-  // the blocks behind it; the global lock (or the blocks still waiting) for the next one.
+  // Each block that left the cycle is counted once, with its reason: the filter's lock (or the
+  // engine's, when the wave thread is still finishing the last block's share as the cycle
+  // comes: seen on a loaded machine), then the blocks behind it; the global lock (or the blocks
+  // still waiting) for the next one.
   const TALCycleFallbacks f = capture.CycleFallbacks();
   EXPECT_EQ(capture.CycleBlocks(), seen.size());
   EXPECT_EQ(f.Total(), static_cast<uint64_t>(std::count(in_cycle.begin(), in_cycle.end(), false)));
-  EXPECT_GE(f.GroupLock, 1u);
+  EXPECT_GE(f.GroupLock + f.EngineLock, 1u);
   EXPECT_GE(f.Behind, 2u);
   EXPECT_EQ(f.CaptureLock + f.Other, 0u);
 }
