@@ -135,6 +135,9 @@ class TfmMain : public QMainWindow {
   // is gone is waited for (OpenAwaitedMidiPort), and Start goes on without it.
   void StartMidi();
   void OpenAwaitedMidiPort();
+  // The port of that name found again (the server may number ports anew) and opened; false when
+  // it is not there or refuses.
+  bool OpenMidiPortNamed(const std::string& name);
   // Stopped while the server was away: the note-offs its loss left owed go out once it is back.
   void DeliverOwedNoteOffs();
   void FillMidiLists();

@@ -58,17 +58,21 @@ void TfmMain::StartMidi() {
   if (SetMidiActive(true) && note_trigger_) note_trigger_->SendOwedNoteOffs();
 }
 
-void TfmMain::OpenAwaitedMidiPort() {
-  if (midi_awaited_.empty() || !RunFlags.Running || RunFlags.Closing || !MyMidi.Output) return;
-  if (!::SelectMidiPort(MyMidi.Output, MyMidi, midi_awaited_)) return;
-  const std::string name = midi_awaited_;
-  midi_awaited_.clear();
+bool TfmMain::OpenMidiPortNamed(const std::string& name) {
+  if (!::SelectMidiPort(MyMidi.Output, MyMidi, name)) return false;
   try {
     MyMidi.Output->Open();
   } catch (...) {
-    midi_awaited_ = name;  // tried again at the next change of the ports
-    return;
+    return false;
   }
+  return true;
+}
+
+void TfmMain::OpenAwaitedMidiPort() {
+  if (midi_awaited_.empty() || !RunFlags.Running || RunFlags.Closing || !MyMidi.Output) return;
+  if (!OpenMidiPortNamed(midi_awaited_)) return;  // tried again at the next change of the ports
+  const std::string name = midi_awaited_;
+  midi_awaited_.clear();
   midi_views_->SetMidiStateLight(true);
   if (note_trigger_) note_trigger_->SendOwedNoteOffs();
   ShowServerStatus(QString::fromUtf8("Port MIDI connect\xC3\xA9 : ") +
@@ -83,12 +87,7 @@ void TfmMain::DeliverOwedNoteOffs() {
       !note_trigger_->OwesNoteOffs() || !MyMidi.Output || MyMidi.DeviceName.empty())
     return;
   if (MyMidi.Output->State() == TMidiOutput::kStateOpen) return;
-  if (!::SelectMidiPort(MyMidi.Output, MyMidi, MyMidi.DeviceName)) return;
-  try {
-    MyMidi.Output->Open();
-  } catch (...) {
-    return;
-  }
+  if (!OpenMidiPortNamed(MyMidi.DeviceName)) return;
   note_trigger_->SendOwedNoteOffs();
   try {
     MyMidi.Output->Close();
