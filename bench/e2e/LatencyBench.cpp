@@ -210,6 +210,17 @@ TFigures Score(const std::vector<uint64_t>& onsets, const std::vector<uint64_t>&
   return f;
 }
 
+// The note-ons and note-offs a test client received, as frames and a count.
+void NoteFrames(const JackTestClient& sink, std::vector<uint64_t>& ons, int& offs) {
+  for (const auto& ev : sink.Midi()) {
+    if (ev.bytes.size() < 3) continue;
+    if ((ev.bytes[0] & 0xF0) == 0x90 && ev.bytes[2] != 0)
+      ons.push_back(ev.frame);
+    else if ((ev.bytes[0] & 0xF0) == 0x80 || (ev.bytes[0] & 0xF0) == 0x90)
+      ++offs;
+  }
+}
+
 void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
   const auto period = static_cast<uint32_t>(state.range(0));
   const auto block = static_cast<uint32_t>(state.range(1));
@@ -277,13 +288,7 @@ void BM_OnsetToNoteOnAndSound(benchmark::State& state) {
     if (played.size() != marks.size()) return fail("the test client did not play every burst");
     std::vector<uint64_t> ons;
     int offs = 0;
-    for (const auto& ev : sink.Midi()) {
-      if (ev.bytes.size() < 3) continue;
-      if ((ev.bytes[0] & 0xF0) == 0x90 && ev.bytes[2] != 0)
-        ons.push_back(ev.frame);
-      else if ((ev.bytes[0] & 0xF0) == 0x80 || (ev.bytes[0] & 0xF0) == 0x90)
-        ++offs;
-    }
+    NoteFrames(sink, ons, offs);
     std::vector<uint64_t> onsets[2];
     for (size_t i = 0; i < played.size(); ++i)
       onsets[script.Bursts()[i].Channel].push_back(played[i]);
@@ -315,17 +320,6 @@ BENCHMARK(BM_OnsetToNoteOnAndSound)
     ->ArgsProduct({{64, 256, 1024}, {32, 256, 1024}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
-
-// The note-ons and note-offs a test client received, as frames and a count.
-void NoteFrames(const JackTestClient& sink, std::vector<uint64_t>& ons, int& offs) {
-  for (const auto& ev : sink.Midi()) {
-    if (ev.bytes.size() < 3) continue;
-    if ((ev.bytes[0] & 0xF0) == 0x90 && ev.bytes[2] != 0)
-      ons.push_back(ev.frame);
-    else if ((ev.bytes[0] & 0xF0) == 0x80 || (ev.bytes[0] & 0xF0) == 0x90)
-      ++offs;
-  }
-}
 
 void BM_HitOnsetToNoteOn(benchmark::State& state) {
   const auto period = static_cast<uint32_t>(state.range(0));
