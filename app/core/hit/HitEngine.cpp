@@ -20,9 +20,7 @@ void THitEngine::Configure(const THitSettings& settings, uint32_t sample_rate) {
   const THitSettings s = settings.Clamped();
   // A rate that is no rate keeps the last one.
   if (sample_rate >= 1000 && sample_rate <= 768000) rate_ = sample_rate;
-  const auto frames = [&](double ms) {
-    return static_cast<uint32_t>(std::lround(ms * rate_ / 1000.0));
-  };
+  const auto frames = [&](double ms) { return HitFrames(ms, rate_); };
   crosstalk_window_ = frames(s.CrosstalkWindowMs);
   crosstalk_ratio_ = static_cast<float>(std::pow(10.0, s.CrosstalkRatioDb / 20.0));
   const uint32_t hold = crosstalk_window_ ? frames(s.CrosstalkHoldMs) : 0;

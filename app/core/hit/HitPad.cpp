@@ -11,9 +11,6 @@ float FromDb(double db) {
 double ToDb(double v) {
   return v > 1e-10 ? 20.0 * std::log10(v) : -200.0;
 }
-uint32_t Frames(double ms, uint32_t rate) {
-  return static_cast<uint32_t>(std::lround(ms * rate / 1000.0));
-}
 // How long a stroke takes to rise above the ring it lands on.
 constexpr double kRiseMs = 2;
 // Where a hit began (RiseStart): the first sample, at most kBackMs before the first one above the
@@ -40,19 +37,19 @@ void THitPad::Configure(const THitPadSettings& s, uint32_t rate, uint32_t hold_f
   base_ = FromDb(s.ThresholdDb);
   floor_ = FromDb(s.ThresholdDb - s.ReleaseDb);
   retrigger_ = FromDb(s.RetriggerDb);
-  scan_ = Frames(s.ScanMs, rate);
-  mask_ = Frames(s.MaskMs, rate);
+  scan_ = HitFrames(s.ScanMs, rate);
+  mask_ = HitFrames(s.MaskMs, rate);
   hold_ = hold_frames;
   window_ = window_frames;
   // The rate that takes the threshold from full scale down to the base in DecayMs; at once for 0.
   const double decay_frames = s.DecayMs * rate / 1000.0;
   fall_ = decay_frames >= 1 ? static_cast<float>(std::pow(base_, 1.0 / decay_frames)) : 0.f;
-  rise_ = std::clamp<uint32_t>(Frames(kRiseMs, rate), 1, kHistory - 1);
+  rise_ = std::clamp<uint32_t>(HitFrames(kRiseMs, rate), 1, kHistory - 1);
   // The look-back and the level before it fit the history at any rate.
-  back_ = std::clamp<uint32_t>(Frames(kBackMs, rate), 1, kHistory / 4);
-  lag_ = std::clamp<uint32_t>(Frames(kLagMs, rate), 1, kHistory / 8);
-  before_ = std::clamp<uint32_t>(Frames(kBeforeMs, rate), 1, kHistory / 2);
-  gap_ = std::max<uint32_t>(Frames(kGapMs, rate), 1);
+  back_ = std::clamp<uint32_t>(HitFrames(kBackMs, rate), 1, kHistory / 4);
+  lag_ = std::clamp<uint32_t>(HitFrames(kLagMs, rate), 1, kHistory / 8);
+  before_ = std::clamp<uint32_t>(HitFrames(kBeforeMs, rate), 1, kHistory / 2);
+  gap_ = std::max<uint32_t>(HitFrames(kGapMs, rate), 1);
   rise_floor_ = FromDb(s.ThresholdDb - kStartFloorDb);
   dc_.SetRate(rate);
   hp_.Set(THitBiquad::TKind::kHighPass, s.HighPassHz, rate);

@@ -4,6 +4,7 @@
 // Any thread; plain data.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 // How a channel decides to fire: "Niveau" (a block's positive peak against the threshold, the
@@ -62,3 +63,8 @@ struct THitSettings {
   // huge or not numbers, levels outside -144..0 dB, unknown curve or event values.
   THitSettings Clamped() const;
 };
+
+// A time setting in frames at a rate, to the nearest frame.
+inline uint32_t HitFrames(double ms, uint32_t rate) {
+  return static_cast<uint32_t>(std::lround(ms * rate / 1000.0));
+}
