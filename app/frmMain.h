@@ -140,6 +140,8 @@ class TfmMain : public QMainWindow {
   bool OpenMidiPortNamed(const std::string& name);
   // Stopped while the server was away: the note-offs its loss left owed go out once it is back.
   void DeliverOwedNoteOffs();
+  // The note-offs owed since a server's loss, sent on the chosen port opened for them alone.
+  void EndOwedNotes();
   void FillMidiLists();
   void lstMidiOutChange();
   void lstMidiOutChannelChange();

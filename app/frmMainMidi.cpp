@@ -43,8 +43,12 @@ void TfmMain::RefreshMidiPortList() {
 
 void TfmMain::StartMidi() {
   midi_awaited_.clear();
-  // Channels that only play sounds need no MIDI port.
-  if (!MidiNeeded()) return;
+  // Channels that only play sounds need no MIDI port; notes a server's loss left sounding still
+  // end on it.
+  if (!MidiNeeded()) {
+    EndOwedNotes();
+    return;
+  }
   // The server may number its ports anew: the chosen port is found again by its name.
   if (MyMidi.Output && !MyMidi.DeviceName.empty() &&
       !::SelectMidiPort(MyMidi.Output, MyMidi, MyMidi.DeviceName)) {
@@ -81,10 +85,17 @@ void TfmMain::OpenAwaitedMidiPort() {
 
 void TfmMain::DeliverOwedNoteOffs() {
   // The notes the server's loss cut still sound at the synthesiser: when triggering is not to
-  // start again, the chosen port opens just long enough to end them (its close waits until they
-  // have gone out). A port not there yet is tried again at the next change of the ports.
-  if (RunFlags.Running || restart_pending_ || RunFlags.Closing || !note_trigger_ ||
-      !note_trigger_->OwesNoteOffs() || !MyMidi.Output || MyMidi.DeviceName.empty())
+  // start again (a restart's StartMidi ends them), they end now. A port not there yet is tried
+  // again at the next change of the ports.
+  if (RunFlags.Running || restart_pending_) return;
+  EndOwedNotes();
+}
+
+void TfmMain::EndOwedNotes() {
+  // The chosen port opens just long enough to end them: its close waits until they have gone
+  // out.
+  if (RunFlags.Closing || !note_trigger_ || !note_trigger_->OwesNoteOffs() || !MyMidi.Output ||
+      MyMidi.DeviceName.empty())
     return;
   if (MyMidi.Output->State() == TMidiOutput::kStateOpen) return;
   if (!OpenMidiPortNamed(MyMidi.DeviceName)) return;

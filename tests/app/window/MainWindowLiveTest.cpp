@@ -2,6 +2,7 @@
 // a window that survives its audio server going away and comes back with it.
 #include <QCheckBox>
 #include <QLabel>
+#include <QRadioButton>
 
 #include "PickEntry.h"
 #include "WindowFixture.h"
@@ -100,6 +101,26 @@ TEST_F(WindowTest, ALostServerStopsTheWindowWhichStartsAgainWhenTheServerIsBack)
   EXPECT_EQ(Last(MidiBytes()), (Bytes{0x80, 0x3C, 0x40}));
   DeliverOnCaptureThread(BlockAtDb(-10, -60));
   EXPECT_EQ(Last(MidiBytes())[0], 0x90);
+}
+
+// Channels switched to sounds while the server was away: the restart needs no port, but the note
+// the loss cut still ends on it.
+TEST_F(WindowTest, ACutNoteEndsWhenTheServerComesBackToChannelsSwitchedToSounds) {
+  Make();
+  D().ActTriggerStart->trigger();
+  DeliverOnCaptureThread(BlockAtDb(-10, -60));
+  std::thread([&] { server.Lose("test"); }).join();
+  ASSERT_TRUE(PumpUntil([&] { return window->ServerRestartPending(); }));
+  for (int ch = 0; ch < 2; ++ch) D().rbStartAudioFile[ch]->click();
+  log.Take();
+  const size_t sent = MidiBytes().size();
+  server.SetAvailable(true);
+  ASSERT_TRUE(PumpUntil([&] { return RunFlags.Running.load(); }, milliseconds(5000)));
+  const Log entries = log.Take();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ((Log{entries[0], entries[1]}), (Log{"midi open Synth A", "midi close"}));
+  EXPECT_EQ(MidiBytes().size(), sent + 3);
+  EXPECT_EQ(Last(MidiBytes()), (Bytes{0x80, 0x3C, 0x40}));
 }
 
 TEST_F(WindowTest, StopCancelsTheRestartAfterALostServerAndTheCutNoteEndsOnceItIsBack) {
