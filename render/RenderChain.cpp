@@ -221,13 +221,17 @@ void TRenderChain::Capture(const float* const* inputs, uint32_t channels, uint32
     hit_runner_->Capture(inputs, channels, frames, position_, params_.SampleRate);
     return;
   }
-  // For the picture, in steps: the threshold after each, as it falls after the hits.
+  // For the picture, in steps of the take (not of the block): the threshold at the end of each,
+  // as it falls after the hits.
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (uint32_t done = 0; done < frames; done += kThresholdStep) {
-    const uint32_t n = std::min(kThresholdStep, frames - done);
+  for (uint32_t done = 0, n = 0; done < frames; done += n) {
+    const uint64_t at = position_ + done;
+    n = static_cast<uint32_t>(
+        std::min<uint64_t>(kThresholdStep - at % kThresholdStep, frames - done));
     const float* step[2] = {inputs[0] ? inputs[0] + done : nullptr,
                             channels > 1 && inputs[1] ? inputs[1] + done : nullptr};
-    hit_runner_->Capture(step, channels, n, position_ + done, params_.SampleRate);
+    hit_runner_->Capture(step, channels, n, at, params_.SampleRate);
+    if ((at + n) % kThresholdStep != 0) continue;  // the step ends in the next block
     std::array<float, 2> t{nan, nan};
     for (int side = 0; side < 2; ++side)
       if (controls_.HitDetection[side].load(std::memory_order_relaxed))

@@ -70,7 +70,7 @@ class TRenderChain {
   // Each block's level in dB, left and right, when asked for.
   const std::vector<std::array<float, 2>>& Levels() const { return levels_; }
   // When levels are kept: each side's hit threshold (dB) as it fell after each hit, sampled
-  // every kThresholdStep frames; NaN for a side in "Niveau".
+  // every kThresholdStep frames of the take, whatever the block size; NaN for a side in "Niveau".
   static constexpr uint32_t kThresholdStep = 64;
   const std::vector<std::array<float, 2>>& Thresholds() const { return thresholds_; }
   uint64_t Frames() const { return position_; }

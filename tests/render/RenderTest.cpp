@@ -56,14 +56,16 @@ struct Rendered {
   std::vector<TRenderMessage> messages;
   std::vector<TRenderNote> notes;
   uint64_t frames;
+  std::vector<std::array<float, 2>> thresholds;  // kept for the picture only
 };
 
-Rendered Render(const std::string& wav, const TRenderOverrides& overrides, const fs::path& ini) {
+Rendered Render(const std::string& wav, const TRenderOverrides& overrides, const fs::path& ini,
+                bool keep_levels = false) {
   TRenderSettings settings;
   LoadRenderSettings(ini.string(), overrides, settings);
   TRenderSource source(wav, settings.Bits);
-  const auto chain = RenderWithSettings(source, settings, false);
-  return {chain->Messages(), chain->Notes(), chain->Frames()};
+  const auto chain = RenderWithSettings(source, settings, keep_levels);
+  return {chain->Messages(), chain->Notes(), chain->Frames(), chain->Thresholds()};
 }
 
 // An independent reading of a format 0 file: each channel message's absolute tick and bytes.
@@ -253,6 +255,18 @@ TEST_F(RenderTest, ASideInFrappeGivesOneNotePerHitAtItsFrameBesideTheLevelSide) 
         << "the note length, give or take the scan";
   }
   EXPECT_EQ(left, (std::vector<uint64_t>(hits.begin(), hits.end())));
+
+  // The picture's falling threshold is sampled on the take's own steps, whatever the blocks.
+  const Rendered pictured = Render(dir.path / "hits.wav", o, ini, true);
+  ASSERT_EQ(pictured.thresholds.size(), r.frames / TRenderChain::kThresholdStep);
+  for (uint32_t block : {32u, 100u}) {
+    o.BufferSize = block;
+    const Rendered b = Render(dir.path / "hits.wav", o, ini, true);
+    ASSERT_EQ(b.thresholds.size(), pictured.thresholds.size()) << "blocks of " << block;
+    for (size_t i = 0; i < b.thresholds.size(); ++i)
+      ASSERT_EQ(b.thresholds[i][0], pictured.thresholds[i][0])
+          << "step " << i << ", blocks of " << block;
+  }
 }
 
 TEST_F(RenderTest, AMonoTakeOnOneKeyGivesOneNotePerHitInEitherKind) {
