@@ -16,15 +16,15 @@
 #include "HitRecord.h"
 #include "HitRunner.h"
 #include "HitSettingsSnapshot.h"
-#include "MainSettingsView.h"
 #include "LevelBarAdapter.h"
+#include "MainSettingsView.h"
 #include "MainWindowDesign.h"
 #include "QtMainThreadDispatcher.h"
+#include "SoundTrigger.h"
 #include "TriggerDetector.h"
 #include "WindowDevices.h"
 #include "WindowMidiViews.h"
 #include "WindowTriggerActions.h"
-#include "SoundTrigger.h"
 #include "audio/VrAudio.h"
 #include "midi/MidiOut.h"
 #include "platform/AudioSystemInfo.h"
@@ -209,6 +209,6 @@ class TfmMain : public QMainWindow {
   bool save_at_close_ = true;
   bool may_overwrite_settings_ = true;  // false for a file that could not be read
   std::optional<QPoint> stored_place_;
-  TAudioSystemInfo system_;  // as found at creation, refreshed with the status bar
+  TAudioSystemInfo system_;   // as found at creation, refreshed with the status bar
   std::string midi_awaited_;  // the chosen MIDI port, gone at Start: opened once it appears
 };

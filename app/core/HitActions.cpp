@@ -38,8 +38,7 @@ void THitActions::Sound(int pad, uint64_t frame, double volume) {
 }
 
 void THitActions::Configured(const THitSettings& settings, uint32_t rate) {
-  for (int pad = 0; pad < 2; ++pad)
-    join_frames_[pad] = HitFrames(settings.Pad[pad].ScanMs, rate);
+  for (int pad = 0; pad < 2; ++pad) join_frames_[pad] = HitFrames(settings.Pad[pad].ScanMs, rate);
 }
 
 void THitActions::Passed(uint64_t end_frame, uint32_t rate) {

@@ -473,8 +473,7 @@ bool PrintTables() {
       "frames at %u Hz\n",
       ServerLabel(), kHitScanMs, kRate);
   std::printf("%6s %6s %5s %8s %8s %7s %7s %6s %6s %10s %10s %8s\n", "period", "seen", "hits",
-              "median", "max", "limit", "missed", "extra", "early", "offs-lost", "late",
-              "targets");
+              "median", "max", "limit", "missed", "extra", "early", "offs-lost", "late", "targets");
   for (const auto& [period, r] : g_hit_results) {
     if (!r.error.empty()) {
       std::printf("%6u %6s  not measured: %s\n", period, "-", r.error.c_str());
@@ -486,9 +485,9 @@ bool PrintTables() {
                      f.early == 0 && f.extra == 0 && r.offs_missing == 0;
     const std::string late = std::to_string(r.xruns) + "/" + std::to_string(r.gaps) + "/" +
                              std::to_string(r.tocsin_gaps);
-    std::printf("%6u %6u %5d %8.1f %8.1f %7llu %7d %6d %6d %10d %10s %8s\n", period, r.seen,
-                f.hits, f.median, f.max, static_cast<unsigned long long>(HitLimitFrames()),
-                f.missed, f.extra, f.early, r.offs_missing, late.c_str(), met ? "met" : "NOT met");
+    std::printf("%6u %6u %5d %8.1f %8.1f %7llu %7d %6d %6d %10d %10s %8s\n", period, r.seen, f.hits,
+                f.median, f.max, static_cast<unsigned long long>(HitLimitFrames()), f.missed,
+                f.extra, f.early, r.offs_missing, late.c_str(), met ? "met" : "NOT met");
     if (!Lenient(period)) failed = failed || !met;
   }
   return failed;
