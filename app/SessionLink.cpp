@@ -93,7 +93,7 @@ TSessionLink::~TSessionLink() {
   }
 }
 
-void TSessionLink::Attach(TfmMain& window) {
+bool TSessionLink::Attach(TfmMain& window) {
   window_ = &window;
   // The session saves when the user saves it; closing must not write behind its back.
   window.SetSaveAtClose(false);
@@ -118,9 +118,7 @@ void TSessionLink::Attach(TfmMain& window) {
   } else {
     Report(false);
   }
-  if (running) {
-    QTimer::singleShot(0, &window, [&window] { window.Design().ActTriggerStart->trigger(); });
-  }
+  return running;
 }
 
 std::string TSessionLink::Save() {

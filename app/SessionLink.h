@@ -27,9 +27,9 @@ class TSessionLink final : public QObject {
   const std::string& SettingsFile() const { return settings_file_; }
 
   // Answers the open once the window is made with the session's file, then follows the
-  // session's orders. Shows the window and starts triggering when the session last saved them
-  // so. The window must outlive this object.
-  void Attach(TfmMain& window);
+  // session's orders. Shows the window when the session last saved it so; true when triggering
+  // ran then (the caller starts it again, once). The window must outlive this object.
+  bool Attach(TfmMain& window);
 
  protected:
   bool eventFilter(QObject* target, QEvent* event) override;

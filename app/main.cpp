@@ -76,14 +76,15 @@ int main(int argc, char** argv) {
     if (services.AudioSystem().Name == "JACK" && !client.empty() && client != "Tocsin")
       window.setWindowTitle(window.windowTitle() + " (JACK : " + QString::fromStdString(client) +
                             ")");
+    bool resumed = false;  // triggering ran when the session last saved
     if (session) {
       app.setQuitOnLastWindowClosed(false);  // a hidden window is no reason to end
-      session->Attach(window);
+      resumed = session->Attach(window);
     } else {
       window.show();
     }
-    if (command.Start) {
-      // Once the window is up; a failure shows the usual error and leaves Tocsin waiting.
+    if (command.Start || resumed) {
+      // Once the window is up; a failure shows the usual error (once) and leaves Tocsin waiting.
       QTimer::singleShot(0, &window, [&window] { window.Design().ActTriggerStart->trigger(); });
     }
     result = app.exec();
