@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   {
     TfmMain window(services.Backends(), place);
     // Connections are made to this instance's JACK name: say it when it is not the usual one.
-    if (services.AudioSystem().Name == "JACK" && !client.empty() && client != "Tocsin")
+    if (!client.empty() && client != "Tocsin" && services.AudioSystem().Name == "JACK")
       window.setWindowTitle(window.windowTitle() + " (JACK : " + QString::fromStdString(client) +
                             ")");
     bool resumed = false;  // triggering ran when the session last saved
