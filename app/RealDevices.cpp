@@ -79,10 +79,6 @@ TWindowBackends TRealServices::Backends() {
   return b;
 }
 
-std::string TRealServices::RenamedJackClient() {
-  return jack_ && jack_->Renamed() ? jack_->ClientName() : std::string();
-}
-
 std::string TRealServices::ClientName() {
   if (jack_) {
     const std::string name = jack_->ClientName();

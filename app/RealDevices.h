@@ -25,9 +25,6 @@ class TRealServices final : public IAudioSystemInfo {
   ~TRealServices() override;
   // The chains over the services, handed over to the window.
   TWindowBackends Backends();
-  // The JACK client's name when the server gave it another than the one asked for (another
-  // Tocsin holds that name); empty otherwise, and without JACK.
-  std::string RenamedJackClient();
   // The name the sound system knows this instance by: the JACK client's, or the name asked for.
   std::string ClientName();
 
