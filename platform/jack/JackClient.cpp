@@ -315,7 +315,6 @@ int TJackClient::Process(jack_nframes_t frames, void* opened) {
     self->in_cycle_.store(false, std::memory_order_seq_cst);
     return 0;
   }
-  self->cycle_thread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   jack_client_t* c = self->rt_client_.load(std::memory_order_acquire);
   TJackCycle cycle;
   cycle.Frames = frames;
@@ -366,7 +365,6 @@ int TJackClient::Process(jack_nframes_t frames, void* opened) {
   self->previous_left_behind_ = jack_last_frame_time(c) != cycle.FirstFrame;
   self->cycles_.fetch_add(1, std::memory_order_seq_cst);
   self->in_cycle_.store(false, std::memory_order_seq_cst);
-  self->cycle_thread_.store(std::thread::id(), std::memory_order_relaxed);
   return 0;  // anything else would end the process thread for good
 }
 

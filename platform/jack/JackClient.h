@@ -131,11 +131,6 @@ class TJackClient final : public IServerMonitor {
   static void SetBlockFrames(jack_nframes_t first, jack_nframes_t last, uint32_t samples = 0,
                              double step = 1.0);
   bool InCycle() const;  // on this client's process thread, inside its callback
-  // The same, told without anything thread-local: the process thread's id while a cycle runs.
-  bool OnProcessThread() const {
-    return in_cycle_.load(std::memory_order_acquire) &&
-           cycle_thread_.load(std::memory_order_relaxed) == std::this_thread::get_id();
-  }
   static jack_nframes_t BlockFirstFrame();
   static jack_nframes_t BlockLastFrame();
   // The cycle frame of the block's sample index (counted back from its last frame, rounded
@@ -203,8 +198,6 @@ class TJackClient final : public IServerMonitor {
 
   std::atomic<IJackCyclePart*> parts_[static_cast<int>(TJackPart::kCount)] = {};
   std::atomic<bool> in_cycle_{false};
-  std::atomic<std::thread::id> cycle_thread_{};
-  static_assert(std::atomic<std::thread::id>::is_always_lock_free);
   std::atomic<uint64_t> cycles_{0};
   std::atomic<uint64_t> gaps_{0};
   std::atomic<uint64_t> lost_cycles_{0};

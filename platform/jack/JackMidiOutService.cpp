@@ -173,7 +173,7 @@ TMidiResult TJackMidiOutService::ShortMsg(TMidiOutHandle handle, uint32_t messag
 TMidiResult TJackMidiOutService::ShortMsgAt(TMidiOutHandle handle, uint32_t message,
                                             uint64_t frame) {
   if (!Find(handle)) return kMidiErrInvalidHandle;
-  if (!client_.OnProcessThread()) return Put(Short(message));
+  if (!client_.InCycle()) return Put(Short(message));
   // From the capture part of this cycle: the MIDI part, later in it, puts it at its frame.
   return Put(Short(message), TTimedEvent{static_cast<jack_nframes_t>(frame), {}, true});
 }

@@ -34,7 +34,7 @@ void TJackSoundService::Play(TSoundImagePtr image, uint32_t flags) {
 }
 
 void TJackSoundService::PlayAt(TSoundImagePtr image, uint32_t flags, uint64_t frame) {
-  if (client_.OnProcessThread()) {
+  if (client_.InCycle()) {
     PlayInCycle(image, flags, static_cast<jack_nframes_t>(frame), true);
     return;
   }
