@@ -33,9 +33,6 @@
 
 namespace {
 
-// The threshold a user would set for close-miked drums.
-constexpr int kThresholdDb = -30;
-
 bool SetHit(THitSettings& s, const std::string& arg) {
   const size_t eq = arg.find('=');
   if (eq == std::string::npos) return false;

@@ -44,9 +44,7 @@ TChannelScore DetectionTotal(const std::vector<TDetectionRow>& rows, const std::
     t.OnsetsOver2Ms += s.OnsetsOver2Ms;
     t.LongestNoteMs = std::max(t.LongestNoteMs, s.LongestNoteMs);
   }
-  t.Recall = t.Hits ? static_cast<double>(t.Matched) / t.Hits : 0;
-  t.Precision = t.Notes ? static_cast<double>(t.Matched) / t.Notes : 0;
-  t.F1 = t.Recall + t.Precision > 0 ? 2 * t.Recall * t.Precision / (t.Recall + t.Precision) : 0;
+  t.SetRates();
   t.OnsetMeanMs = t.Matched ? onset_sum / t.Matched : 0;
   return t;
 }

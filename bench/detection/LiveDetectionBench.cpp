@@ -36,15 +36,13 @@
 
 namespace {
 
-constexpr int kThresholdDb = -30;
-
 // How the live notes stand against the engine's own (offline, same settings): pairs of the
 // same drum in order; the note-ons the wire put later than the engine's frame, by how much.
 struct TAgainstEngine {
   bool Paired = false;  // as many notes of each drum
   int Later = 0;
   uint64_t MaxLater = 0;       // frames
-  int OtherwiseDifferent = 0;  // a pair whose velocity or note-off differs, or a note-on earlier
+  int OtherwiseDifferent = 0;  // a pair whose velocity differs, or a note-on earlier
 };
 
 TAgainstEngine AgainstEngine(const std::vector<TDetectedNote>& engine,

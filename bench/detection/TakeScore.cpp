@@ -136,9 +136,7 @@ TChannelScore ScoreChannel(const TDrumTake& take, int channel,
     }
     say(what, notes[n]->On, notes[n]->Velocity);
   }
-  s.Recall = s.Hits ? static_cast<double>(s.Matched) / s.Hits : 0;
-  s.Precision = s.Notes ? static_cast<double>(s.Matched) / s.Notes : 0;
-  s.F1 = s.Recall + s.Precision > 0 ? 2 * s.Recall * s.Precision / (s.Recall + s.Precision) : 0;
+  s.SetRates();
   s.Spearman = SpearmanRank(played, detected);
   s.OnsetMeanMs = s.Matched ? onset_sum / s.Matched : 0;
   return s;

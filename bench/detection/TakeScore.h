@@ -24,11 +24,18 @@ struct TChannelScore {
   int Spill = 0;    // a note left over at a cymbal hit
   int Other = 0;    // any other note left over (noise, a ring)
   int Merged = 0;   // a hit left over close to a matched note: one note for two hits
-  double Recall = 0, Precision = 0, F1 = 0;
-  double Spearman = 0;                     // played against detected velocity, matched pairs
-  double OnsetMeanMs = 0, OnsetMaxMs = 0;  // note minus hit; the mean signed, the max absolute
-  int OnsetsOver2Ms = 0;                   // matched notes more than 2 ms off
+  double Recall = 0, Precision = 0, F1 = 0;  // from the counts: SetRates
+  double Spearman = 0;                       // played against detected velocity, matched pairs
+  double OnsetMeanMs = 0, OnsetMaxMs = 0;    // note minus hit; the mean signed, the max absolute
+  int OnsetsOver2Ms = 0;                     // matched notes more than 2 ms off
   double LongestNoteMs = 0;
+
+  // Recall, precision and F1 from Hits, Notes and Matched.
+  void SetRates() {
+    Recall = Hits ? static_cast<double>(Matched) / Hits : 0;
+    Precision = Notes ? static_cast<double>(Matched) / Notes : 0;
+    F1 = Recall + Precision > 0 ? 2 * Recall * Precision / (Recall + Precision) : 0;
+  }
 };
 
 // Notes of `channel` against the hits of drum `channel`; the other drum's hits name bleed.
