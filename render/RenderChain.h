@@ -16,8 +16,8 @@
 #include "AppState.h"
 #include "ControlSnapshot.h"
 #include "HitSettingsSnapshot.h"
-#include "hit/HitSettings.h"
 #include "audio/ALAudioBuffer.h"
+#include "hit/HitSettings.h"
 #include "uVumeter.h"
 
 class TMidiOutput;
@@ -55,6 +55,8 @@ class TRenderChain {
 
   // Hit detection's settings; a side whose pad is enabled is in "Frappe". Before the first block.
   void SetHitSettings(const THitSettings& settings);
+  // A side is in "Frappe": Capture wants the samples.
+  bool HitDetection() const { return hit_; }
   // What the capture's tap gets of the next block (its samples as floats, one input after the
   // other), before that block goes to Process.
   void Capture(const float* const* inputs, uint32_t channels, uint32_t frames);

@@ -131,7 +131,7 @@ IALAudioBufferPtr TRenderSource::Next(uint32_t frames) {
                          : std::string(" (the file is cut short)")));
   }
   const uint32_t n = static_cast<uint32_t>(got);
-  for (uint32_t c = 0; c < channels_; ++c) {
+  for (uint32_t c = 0; c < channels_ && keep_samples_; ++c) {
     planes_[c].resize(n);
     for (uint32_t i = 0; i < n; ++i) {
       const size_t at = size_t{i} * file_channels_ + c;

@@ -43,7 +43,10 @@ class TRenderSource {
   uint64_t Position() const { return position_; }
   // The last block's samples as the audio server would have handed them to the capture's tap,
   // before any conversion: floats, full scale 1.0, one input after the other (Channels()).
+  // Kept only when asked for (KeepSamples, the default); null otherwise.
   const float* Samples(int channel) const { return planes_[channel].data(); }
+  // Whether Next keeps the float samples as well: a render without hit detection needs none.
+  void KeepSamples(bool keep) { keep_samples_ = keep; }
 
  private:
   void Init(const SF_INFO& info);
@@ -59,6 +62,7 @@ class TRenderSource {
   uint64_t position_ = 0;
   uint64_t cut_short_by_ = 0;
   bool read_shorts_ = false;  // 16-bit PCM read as it is stored: no conversion at all
+  bool keep_samples_ = true;
   std::vector<float> floats_;
   std::vector<short> shorts_;
   std::vector<float> planes_[2];
