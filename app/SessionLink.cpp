@@ -123,14 +123,11 @@ bool TSessionLink::Attach(TfmMain& window) {
 
 std::string TSessionLink::Save() {
   if (!window_) return "the window is not up yet";
-  std::string problem = window_->SaveSettingsNow();
-  if (!problem.empty()) return problem;
-  TIniFile ini = TIniFile::Load(settings_file_);
-  ini.WriteBool(kSection, kGuiVisible, window_->isVisible());
-  ini.WriteBool(kSection, kRunning, RunFlags.Running.load());
-  const TIniWriteResult written = ini.Save(settings_file_);
-  return written.Ok ? std::string()
-                    : "cannot write " + settings_file_ + ": " + written.Error.message();
+  // The window's file is the session's.
+  return window_->SaveSettingsNow([this](TIniFile& ini) {
+    ini.WriteBool(kSection, kGuiVisible, window_->isVisible());
+    ini.WriteBool(kSection, kRunning, RunFlags.Running.load());
+  });
 }
 
 void TSessionLink::Report(bool shown) {

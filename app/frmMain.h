@@ -32,6 +32,8 @@
 #include "timing/VrHPTimeBase.h"
 #include "timing/VrHPTimer.h"
 
+class TIniFile;
+
 class TfmMain;
 extern TfmMain* fmMain;
 
@@ -57,8 +59,9 @@ class TfmMain : public QMainWindow {
   // Whether closing the window saves the settings (not under a session manager, which saves
   // when the session does, nor for a file that must not be overwritten).
   void SetSaveAtClose(bool save) { save_at_close_ = save; }
-  // Writes the settings now; empty when done, else the French text of what went wrong.
-  std::string SaveSettingsNow();
+  // Writes the settings and the window's place now, with whatever `also` adds to the file, in one
+  // write; empty when done, else the French text of what went wrong.
+  std::string SaveSettingsNow(const std::function<void(TIniFile&)>& also = {});
   // Closes without a word: no dialog, no save (a session manager ending the program).
   void CloseQuietly();
   // Whether the window went through its close sequence.
@@ -172,7 +175,7 @@ class TfmMain : public QMainWindow {
   // the status bar (frmMainPlace.cpp).
   std::string CheckSettingsPlace();  // the file to read: empty for the defaults
   void LoadWindowPlace(const std::string& file);
-  void SaveWindowPlace();
+  void WriteWindowPlace(TIniFile& ini) const;
   void PlaceWindow();  // where it was last, when that is still on a screen
   void ShowLater(const QString& error);
   void TakeSystemRate();  // a first start captures at the sound system's own rate

@@ -62,13 +62,10 @@ void TfmMain::LoadWindowPlace(const std::string& file) {
     stored_place_ = ParsePosition(*value);
 }
 
-void TfmMain::SaveWindowPlace() {
-  TIniFile ini = TIniFile::Load(IniFileName);
+void TfmMain::WriteWindowPlace(TIniFile& ini) const {
   const QPoint at = pos();
   ini.WriteString(SettingsKeys::kSection, kWindowPosition,
                   std::to_string(at.x()) + "," + std::to_string(at.y()));
-  // The settings themselves are written already; a refusal here only loses the place.
-  (void)ini.Save(IniFileName);
 }
 
 void TfmMain::PlaceWindow() {

@@ -1,12 +1,10 @@
 // TfmMain: the settings file, read while the window is created and written when it closes.
-#include "Settings.h"
-
-#include <filesystem>
-
 #include <QComboBox>
+#include <filesystem>
 
 #include "AppState.h"
 #include "IniValues.h"
+#include "Settings.h"
 #include "SettingsKeys.h"
 #include "TextMatch.h"
 #include "frmMain.h"
@@ -43,14 +41,16 @@ void TfmMain::SaveSettings() {
   if (!problem.empty()) report_(QString::fromStdString(problem));
 }
 
-std::string TfmMain::SaveSettingsNow() {
+std::string TfmMain::SaveSettingsNow(const std::function<void(TIniFile&)>& also) {
   if (!may_overwrite_settings_) return CannotWriteMessage(IniFileName);
   // The per-user folder of an installed program is made by its first save.
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ec);
-  const TIniWriteResult result =
-      ::SaveSettings(IniFileName, UserDecimalSeparator(), settings_view_);
-  if (!result.Ok) return CannotWriteMessage(IniFileName);
-  SaveWindowPlace();
+  // Other sections and keys of the file survive, as with the platform's profile service.
+  TIniFile ini = TIniFile::Load(IniFileName);
+  WriteSettings(ini, UserDecimalSeparator(), settings_view_);
+  WriteWindowPlace(ini);
+  if (also) also(ini);
+  if (!ini.Save(IniFileName).Ok) return CannotWriteMessage(IniFileName);
   return {};
 }

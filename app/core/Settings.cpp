@@ -190,10 +190,8 @@ void ApplySettings(ISettingsView& view, const TSettingsRecords& r) {
   if (r.Hit) view.ShowHitSettings(*r.Hit);
 }
 
-TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decimal_separator,
-                             const ISettingsView& view, const TSettingsRecords& r) {
-  // Other sections and keys of the file survive, as with the platform's profile service.
-  TIniFile ini = TIniFile::Load(ini_path);
+void WriteSettings(TIniFile& ini, std::string_view decimal_separator, const ISettingsView& view,
+                   const TSettingsRecords& r) {
   const std::string_view sep = decimal_separator;
   ini.WriteString(kSection, kAudioInputDeviceName, r.Audio.InputDeviceName);
   ini.WriteInteger(kSection, kAudioInputChannels, r.Params.Channels);
@@ -218,6 +216,13 @@ TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decim
   ini.WriteBool(kSection, kAudioOutVolFollowAudioInLevel1, view.AudioOutVolFollowChecked());
   ini.WriteFloat(kSection, kAudioOutputTempDisabledDuration, view.InhibitionDuration(), sep);
   if (r.Hit) WriteHitSettings(ini, sep, *r.Hit);
+}
+
+TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decimal_separator,
+                             const ISettingsView& view, const TSettingsRecords& records) {
+  // Other sections and keys of the file survive, as with the platform's profile service.
+  TIniFile ini = TIniFile::Load(ini_path);
+  WriteSettings(ini, decimal_separator, view, records);
   return ini.Save(ini_path);
 }
 

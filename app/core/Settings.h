@@ -56,8 +56,12 @@ void LoadSettings(const std::string& ini_path, std::string_view decimal_separato
 // and output components) each swallow their own errors, as does the MIDI port name of step 14.
 void ApplySettings(ISettingsView& view, const TSettingsRecords& records = GlobalSettingsRecords());
 
-// Writes keys 1 to 21 in file order, keeping whatever else the file holds. The file is replaced
-// whole or not at all; on failure the window shows CannotWriteMessage(ini_path) and still closes.
+// Writes keys 1 to 21 into `ini` in file order, keeping whatever else it holds.
+void WriteSettings(TIniFile& ini, std::string_view decimal_separator, const ISettingsView& view,
+                   const TSettingsRecords& records = GlobalSettingsRecords());
+
+// WriteSettings into the file. The file is replaced whole or not at all; on failure the window
+// shows CannotWriteMessage(ini_path) and still closes.
 TIniWriteResult SaveSettings(const std::string& ini_path, std::string_view decimal_separator,
                              const ISettingsView& view,
                              const TSettingsRecords& records = GlobalSettingsRecords());
