@@ -46,5 +46,5 @@ class TSessionLink final : public QObject {
   TfmMain* window_ = nullptr;
   QSocketNotifier* osc_ = nullptr;
   QSocketNotifier* term_ = nullptr;
-  int reported_ = -1;  // last visibility told to the manager: -1 none, 0 hidden, 1 shown
+  int reported_ = 0;  // last visibility told to the manager (hidden at the open): 0 hidden, 1 shown
 };
