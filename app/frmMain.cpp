@@ -18,9 +18,9 @@
 #include "Settings.h"
 #include "frmAbout.h"
 #include "platform/ServerMonitor.h"
-#include "platform/WaveIn.h"
 #include "platform/SoundService.h"
 #include "platform/SteadyClock.h"
+#include "platform/WaveIn.h"
 #include "uMaths.h"
 
 TfmMain* fmMain = nullptr;
@@ -101,8 +101,7 @@ void TfmMain::FormCreate() {
   RunFlags.Closing = false;
   RunFlags.Finalizing = false;
   if (IniFileName.empty()) {
-    IniFileName = SettingsFileLocation(RunningExecutablePath(), std::getenv("XDG_CONFIG_HOME"),
-                                       std::getenv("HOME"));
+    IniFileName = UsualSettingsFile();
   }
   if (!Sounds[0].Wave) Sounds[0].Wave = VrWave0.get();
   if (!Sounds[1].Wave) Sounds[1].Wave = VrWave1.get();

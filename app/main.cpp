@@ -23,11 +23,6 @@ TCommandLine ReadCommandLine(int argc, char** argv) {
   QCoreApplication core(argc, argv);
   return ParseCommandLine(QCoreApplication::arguments(), TOCSIN_PROGRAM_VERSION);
 }
-
-std::string UsualSettingsFile() {
-  return SettingsFileLocation(RunningExecutablePath(), std::getenv("XDG_CONFIG_HOME"),
-                              std::getenv("HOME"));
-}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "Cp1252.h"
@@ -102,6 +103,11 @@ std::string SettingsFileLocation(std::string_view executable_path, const char* x
     return beside;  // nowhere better: the write will be refused and said so
   }
   return (config / "tocsin" / "tocsin.ini").string();
+}
+
+std::string UsualSettingsFile() {
+  return SettingsFileLocation(RunningExecutablePath(), std::getenv("XDG_CONFIG_HOME"),
+                              std::getenv("HOME"));
 }
 
 int ThresholdBoxValue(double db) {

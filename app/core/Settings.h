@@ -33,6 +33,8 @@ std::string RunningExecutablePath();
 // when it is an absolute path, else `home`/.config). Either may be null.
 std::string SettingsFileLocation(std::string_view executable_path, const char* xdg_config_home,
                                  const char* home);
+// SettingsFileLocation for this program, as this user runs it.
+std::string UsualSettingsFile();
 
 // Where the settings file leaves capture values the capture format could not survive: a block
 // or a rate outside these reads as the key's default.
