@@ -2,11 +2,11 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QKeyEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -54,8 +54,7 @@ QGroupBox* Group(QWidget* parent, const QString& title, int x, int y, int w, int
   return g;
 }
 
-TApdStatusLight* Light(QWidget* parent, const char* name, int x, int y, QColor lit,
-                       QColor unlit) {
+TApdStatusLight* Light(QWidget* parent, const char* name, int x, int y, QColor lit, QColor unlit) {
   auto* l = Place<TApdStatusLight>(parent, name, x, y, 13, 13);
   l->SetLitColor(lit);
   l->SetNotLitColor(unlit);
@@ -291,12 +290,6 @@ void BuildHitPage(QWidget* p, TMainWindowDesign& d) {
       {"Passe-bas, en Hz (0 : aucun)", "edHitLowPassHz", 0, 20000, 10, 0},
       {"Vélocité 127 à, en dB", "edHitFullVelocityDb", -144, 0, 1, 0},
   };
-  const double THitPadSettings::*const kFields[TMainWindowDesign::kHitFields] = {
-      &THitPadSettings::ScanMs,         &THitPadSettings::MaskMs,
-      &THitPadSettings::DecayMs,        &THitPadSettings::RetriggerDb,
-      &THitPadSettings::ReleaseDb,      &THitPadSettings::NoteLengthMs,
-      &THitPadSettings::HighPassHz,     &THitPadSettings::LowPassHz,
-      &THitPadSettings::FullVelocityDb};
   auto box = [p](const std::string& name, int x, int y, int w, double lo, double hi, double step,
                  int decimals) {
     auto* b = Place<QDoubleSpinBox>(p, name.c_str(), x, y, w, 20);
@@ -315,7 +308,7 @@ void BuildHitPage(QWidget* p, TMainWindowDesign& d) {
     for (int ch = 0; ch < 2; ++ch) {
       d.edHit[f][ch] = box(std::string(row.name) + char('0' + ch), 232 + ch * 98, y, 80, row.lo,
                            row.hi, row.step, row.decimals);
-      d.edHit[f][ch]->setValue(defaults.*kFields[f]);
+      d.edHit[f][ch]->setValue(defaults.*TMainWindowDesign::kHitPadFields[f]);
     }
   }
   Caption(p, "Courbe de vélocité", 16, y + 3);
@@ -345,8 +338,8 @@ void BuildMidiOutPage(QWidget* p, TMainWindowDesign& d) {
   d.lstMidiOut = List(p, "lstMidiOut", 16, 28, 409);
   Caption(p, "Canal MIDI", 16, 60);
   d.lstMidiOutChannel = List(p, "lstMidiOutChannel", 16, 76, 80);
-  d.cbMidiOutVelFollowAudioInLevel = Place<QCheckBox>(p, "cbMidiOutVelFollowAudioInLevel", 16,
-                                                      108, 409, 17);
+  d.cbMidiOutVelFollowAudioInLevel =
+      Place<QCheckBox>(p, "cbMidiOutVelFollowAudioInLevel", 16, 108, 409, 17);
   d.cbMidiOutVelFollowAudioInLevel->setText(
       "Vélocité fonction de l'amplitude du signal audio d'entrée");
   d.cbMidiOutVelFollowAudioInLevel->setChecked(true);
@@ -378,8 +371,7 @@ void BuildMidiOutPage(QWidget* p, TMainWindowDesign& d) {
 void BuildAudioOutPage(QWidget* p, TMainWindowDesign& d) {
   Caption(p, "Interface de sortie audio", 16, 12);
   d.lstOutputDevices = List(p, "lstOutputDevices", 16, 28, 409);
-  d.cbAudioOutputTempDisabled =
-      Place<QCheckBox>(p, "cbAudioOutputTempDisabled", 16, 64, 409, 17);
+  d.cbAudioOutputTempDisabled = Place<QCheckBox>(p, "cbAudioOutputTempDisabled", 16, 64, 409, 17);
   d.cbAudioOutputTempDisabled->setText(
       "Inhiber temporairement les déclenchements audio à chaque détection");
   d.cbAudioOutputTempDisabled->setChecked(true);
@@ -473,3 +465,8 @@ void BuildMainWindowDesign(QMainWindow& w, TMainWindowDesign& d) {
       button->installEventFilter(enter);
   }
 }
+
+double THitPadSettings::*const TMainWindowDesign::kHitPadFields[kHitFields] = {
+    &THitPadSettings::ScanMs,      &THitPadSettings::MaskMs,    &THitPadSettings::DecayMs,
+    &THitPadSettings::RetriggerDb, &THitPadSettings::ReleaseDb, &THitPadSettings::NoteLengthMs,
+    &THitPadSettings::HighPassHz,  &THitPadSettings::LowPassHz, &THitPadSettings::FullVelocityDb};

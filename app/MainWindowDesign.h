@@ -4,6 +4,7 @@
 
 #include "AdStatLt.h"
 #include "VrLevelBar.h"
+#include "hit/HitSettings.h"
 #include "rmScale.h"
 
 class QAction;
@@ -69,7 +70,7 @@ struct TMainWindowDesign {
   QComboBox* lstMidiOutNote[2] = {};
   QLineEdit* edAudioOutFileName[2] = {};
   QToolButton* btnAudioOutFileName[2] = {};  // the file boxes' browse buttons
-  QComboBox* lstTocsinDetection[2] = {};      // "Niveau" or "Frappe"
+  QComboBox* lstTocsinDetection[2] = {};     // "Niveau" or "Frappe"
 
   // "Sortie MIDI".
   QComboBox* lstMidiOut = nullptr;
@@ -102,6 +103,8 @@ struct TMainWindowDesign {
     kHitFields
   };
   QDoubleSpinBox* edHit[kHitFields][2] = {};
+  // The pad setting each row of boxes shows, in THitField order.
+  static double THitPadSettings::*const kHitPadFields[kHitFields];
   QComboBox* lstHitVelocityCurve[2] = {};
   QDoubleSpinBox* edHitCrosstalkMs = nullptr;
   QDoubleSpinBox* edHitCrosstalkDb = nullptr;

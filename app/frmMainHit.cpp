@@ -36,15 +36,8 @@ void TfmMain::lstTocsinDetectionChange(int channel) {
 void TfmMain::HitControlsChange() {
   for (int ch = 0; ch < 2; ++ch) {
     THitPadSettings& p = MyHit.Pad[ch];
-    p.ScanMs = d_.edHit[TMainWindowDesign::kHitScanMs][ch]->value();
-    p.MaskMs = d_.edHit[TMainWindowDesign::kHitMaskMs][ch]->value();
-    p.DecayMs = d_.edHit[TMainWindowDesign::kHitDecayMs][ch]->value();
-    p.RetriggerDb = d_.edHit[TMainWindowDesign::kHitRetriggerDb][ch]->value();
-    p.ReleaseDb = d_.edHit[TMainWindowDesign::kHitReleaseDb][ch]->value();
-    p.NoteLengthMs = d_.edHit[TMainWindowDesign::kHitNoteLengthMs][ch]->value();
-    p.HighPassHz = d_.edHit[TMainWindowDesign::kHitHighPassHz][ch]->value();
-    p.LowPassHz = d_.edHit[TMainWindowDesign::kHitLowPassHz][ch]->value();
-    p.FullVelocityDb = d_.edHit[TMainWindowDesign::kHitFullVelocityDb][ch]->value();
+    for (int f = 0; f < TMainWindowDesign::kHitFields; ++f)
+      p.*TMainWindowDesign::kHitPadFields[f] = d_.edHit[f][ch]->value();
     p.Curve = static_cast<TVelocityCurve>(std::max(0, d_.lstHitVelocityCurve[ch]->currentIndex()));
   }
   MyHit.CrosstalkWindowMs = d_.edHitCrosstalkMs->value();
@@ -56,12 +49,9 @@ void TfmMain::HitControlsChange() {
 void TfmMain::ShowHitControls(const TMyHit& hit) {
   for (int ch = 0; ch < 2; ++ch) {
     const THitPadSettings& p = hit.Pad[ch];
-    const double values[TMainWindowDesign::kHitFields] = {
-        p.ScanMs,       p.MaskMs,     p.DecayMs,   p.RetriggerDb,   p.ReleaseDb,
-        p.NoteLengthMs, p.HighPassHz, p.LowPassHz, p.FullVelocityDb};
     for (int f = 0; f < TMainWindowDesign::kHitFields; ++f) {
       const QSignalBlocker quiet(d_.edHit[f][ch]);
-      d_.edHit[f][ch]->setValue(values[f]);
+      d_.edHit[f][ch]->setValue(p.*TMainWindowDesign::kHitPadFields[f]);
     }
     d_.lstHitVelocityCurve[ch]->setCurrentIndex(static_cast<int>(p.Curve));
     d_.lstTocsinDetection[ch]->setCurrentIndex(hit.HitDetection[ch] ? 1 : 0);
